@@ -1,0 +1,34 @@
+// shell/clock.cpp - real and virtual millisecond clock (see clock.h).
+#include "shell/clock.h"
+
+#include <atomic>
+#include <chrono>
+
+static std::atomic<bool>     clock_virtual{false};
+static std::atomic<uint32_t> clock_virtual_ms{0};
+
+uint32_t clock_tick_count()
+{
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+uint32_t clock_now_ms()
+{
+    return clock_virtual ? clock_virtual_ms.load() : clock_tick_count();
+}
+
+void clock_set_virtual(bool on)
+{
+    clock_virtual = on;
+}
+
+void clock_set_virtual_ms(uint32_t ms)
+{
+    clock_virtual_ms = ms;
+}
+
+bool clock_is_virtual()
+{
+    return clock_virtual;
+}

@@ -1,0 +1,15 @@
+// shell/clock.h - the one clock the main loop and the timeline read.
+//
+// Real mode: a millisecond counter from the monotonic system clock, as an
+// unsigned 32-bit value, so differences taken with unsigned subtraction survive
+// a wrap of the counter. Virtual mode (capture, timedemo): the time is whatever
+// the caller set, so frame n of a capture is drawn at exactly n * 1000 / fps ms.
+#pragma once
+
+#include <cstdint>
+
+uint32_t clock_now_ms();                 // real or virtual milliseconds
+void     clock_set_virtual(bool on);     // switch to (or back from) virtual time
+void     clock_set_virtual_ms(uint32_t ms);
+bool     clock_is_virtual();
+uint32_t clock_tick_count();             // real ticks, for seeding the generator

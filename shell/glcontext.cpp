@@ -1,0 +1,76 @@
+// shell/glcontext.cpp - window and GL context set-up (see glcontext.h).
+#include "shell/glcontext.h"
+
+#include <SDL2/SDL.h>
+
+// --- internal helpers ---------------------------------------------------------
+static bool gl_context_start_video(bool offscreen, std::string& error)
+{
+    if (offscreen)
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        error = std::string("cannot start video: ") + SDL_GetError();
+        return false;
+    }
+    return true;
+}
+
+static void gl_context_attributes()
+{
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+}
+
+// --- public functions ---------------------------------------------------------
+bool gl_context_open(gl_context& ctx, const gl_context_options& options, std::string& error)
+{
+    if (!gl_context_start_video(options.offscreen, error))
+        return false;
+    ctx.video_started = true;
+    gl_context_attributes();
+    Uint32 flags = SDL_WINDOW_OPENGL;
+    if (options.fullscreen)
+        flags |= SDL_WINDOW_FULLSCREEN | SDL_WINDOW_BORDERLESS;
+    flags |= options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
+    ctx.window = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED,
+                                  SDL_WINDOWPOS_CENTERED, options.width, options.height, flags);
+    if (!ctx.window) {
+        error = std::string("cannot open a window: ") + SDL_GetError();
+        gl_context_close(ctx);
+        return false;
+    }
+    if (options.fullscreen) {
+        SDL_DisplayMode mode{SDL_PIXELFORMAT_RGB888, options.width, options.height, 0, nullptr};
+        SDL_SetWindowDisplayMode(ctx.window, &mode);  // the result of the switch is not examined
+    }
+    ctx.context = SDL_GL_CreateContext(ctx.window);
+    if (!ctx.context || SDL_GL_MakeCurrent(ctx.window, ctx.context) != 0) {
+        error = std::string("cannot create an OpenGL context: ") + SDL_GetError();
+        gl_context_close(ctx);
+        return false;
+    }
+    return true;
+}
+
+void gl_context_close(gl_context& ctx)
+{
+    if (ctx.context) {
+        SDL_GL_MakeCurrent(ctx.window, nullptr);
+        SDL_GL_DeleteContext(ctx.context);
+        ctx.context = nullptr;
+    }
+    if (ctx.window) {
+        SDL_DestroyWindow(ctx.window);
+        ctx.window = nullptr;
+    }
+    if (ctx.video_started) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        ctx.video_started = false;
+    }
+}

@@ -1,0 +1,113 @@
+// shell/window.cpp - window, GL context and message pump over SDL2 (see window.h).
+//
+// The display switch is SDL's full-screen mode with a 640 x 480 display mode;
+// destroying the window gives the desktop its mode back, which is what the
+// close path relies on. Signals only set a flag: the handler itself must not
+// call into SDL, so WINDOW_UPDATE turns the flag into a close request.
+#include "shell/window.h"
+
+#include <SDL2/SDL.h>
+#include <csignal>
+
+#include "shell/glcontext.h"
+
+// --- module state -------------------------------------------------------------
+bool           WINDOW_CLOSED = false;
+window_options WINDOW_OPTIONS;
+
+static gl_context            window_ctx;           // window and GL context, or none
+static std::string           window_error;         // why WINDOW_CREATE failed
+static volatile sig_atomic_t window_signalled = 0; // SIGINT/SIGTERM arrived
+
+// --- internal helpers ---------------------------------------------------------
+static void window_on_signal(int)
+{
+    window_signalled = 1;
+}
+
+static void window_request_close()
+{
+    WINDOW_DESTROY();
+}
+
+// --- public functions ---------------------------------------------------------
+bool WINDOW_CREATE()
+{
+    gl_context_options options;
+    options.offscreen = WINDOW_OPTIONS.offscreen;
+    options.fullscreen = !WINDOW_OPTIONS.windowed && !WINDOW_OPTIONS.offscreen;
+    options.visible = !WINDOW_OPTIONS.offscreen;
+    window_error.clear();
+    if (!gl_context_open(window_ctx, options, window_error))
+        return false;
+    SDL_RaiseWindow(window_ctx.window);
+    SDL_ShowCursor(SDL_DISABLE);
+    WINDOW_CLOSED = false;
+    return true;
+}
+
+void WINDOW_DESTROY()
+{
+    if (window_ctx.window || window_ctx.video_started)
+        gl_context_close(window_ctx);  // the display gets its own mode back here
+    WINDOW_CLOSED = true;
+}
+
+int WINDOW_PROC(const SDL_Event& event)
+{
+    switch (event.type) {
+    case SDL_KEYDOWN:
+        if (event.key.keysym.sym == SDLK_ESCAPE)
+            window_request_close();
+        return 0;
+    case SDL_QUIT:
+        window_request_close();
+        return 0;
+    case SDL_WINDOWEVENT:
+        if (event.window.event == SDL_WINDOWEVENT_CLOSE)
+            window_request_close();
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+int WINDOW_UPDATE()
+{
+    if (window_ctx.window)
+        SDL_GL_SwapWindow(window_ctx.window);
+    if (SDL_WasInit(SDL_INIT_VIDEO)) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event))
+            WINDOW_PROC(event);
+    }
+    if (window_signalled)
+        window_request_close();
+    return WINDOW_CLOSED ? 1 : 0;
+}
+
+const std::string& window_last_error()
+{
+    return window_error;
+}
+
+bool window_exists()
+{
+    return window_ctx.window != nullptr;
+}
+
+void window_install_signal_handlers()
+{
+    struct sigaction action{};
+    action.sa_handler = window_on_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void window_show_error(const std::string& message)
+{
+    // Tests and scripted runs set QIV_NO_MESSAGE_BOX: a modal box would wait for a click.
+    if (window_ctx.window && !SDL_getenv("QIV_NO_MESSAGE_BOX"))
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", message.c_str(), window_ctx.window);
+}

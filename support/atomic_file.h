@@ -1,0 +1,32 @@
+// support/atomic_file.h - files replaced all at once.
+//
+// Writers (scene files, configuration files, dumps) build the new content in a
+// temporary file in the same folder and rename it over the old name only when
+// every byte has been written and flushed, so a failed write never destroys the
+// previous file. Any failure is a fatal error naming the file.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class atomic_file {
+public:
+    // Creates the temporary file next to path; fatal when it cannot.
+    explicit atomic_file(const std::string& path);
+    // Abandons the temporary file unless commit() ran.
+    ~atomic_file();
+    atomic_file(const atomic_file&) = delete;
+    atomic_file& operator=(const atomic_file&) = delete;
+
+    void write(const void* data, size_t size);
+    void write(const std::string& text) { write(text.data(), text.size()); }
+    // Flushes, closes and renames over the target; fatal on any failure.
+    void commit();
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    std::string temp_;
+    FILE*       file_ = nullptr;
+};

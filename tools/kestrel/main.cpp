@@ -1,0 +1,32 @@
+// tools/kestrel/main.cpp - the kestrel command: subcommands over the engine.
+//
+// Each subcommand lives in its own file and registers itself through
+// kcmd_registry (registry.h), so adding one touches no other file. Exit
+// statuses: 0 success, 1 a bad or unreadable input (fatal_error, message on
+// stderr naming the file), 2 a usage error.
+#include <cstdio>
+
+#include "registry.h"
+#include "support/error.h"
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"kestrel - inspect, dump, render, convert and configure Kestrel scenes", "kestrel"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "kestrel 1.0.0 (scene format 1.2)");
+    int status = 0;
+    for (const kcmd_entry& entry : kcmd_entries())
+        entry.add(app, status);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return 2;
+    } catch (const fatal_error& e) {
+        std::fprintf(stderr, "kestrel: %s\n", e.what());
+        return 1;
+    }
+    return status;
+}
