@@ -1,0 +1,41 @@
+// audio/player.h - the music list and wave-sample player.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct BASSENTRY {
+    bool     FROM;    // plays from memory
+    char*    FNAME;   // file entries: own copy of the name; memory entries: the data
+    uint32_t SAMPLE;  // wave entries: sample handle, 0 if loading failed
+    uint32_t SIZE;    // memory entries: data length
+};
+
+constexpr int BASS_MAX_MUSICS = 32;
+constexpr int BASS_MAX_WAVES  = 128;
+
+extern BASSENTRY BASSMUSICS[BASS_MAX_MUSICS];
+extern BASSENTRY BASSWAVES[BASS_MAX_WAVES];
+extern uint32_t  BASSNUMBEROFMUSICS;   // 0xFFFFFFFF when empty
+extern uint32_t  BASSNUMBEROFWAVES;
+extern uint32_t  BASSCURRENTMUSIC;
+extern uint32_t  BASSPLAYEDMUSIC;
+extern uint32_t  BASSPLAYMODE;
+extern bool      BASSNOSOUND;
+
+int32_t     BASSINIT(int32_t device, void* window);
+void        BASSDONE();
+int32_t     BASSADDMUSIC(const std::string& name);
+int32_t     BASSADDMUSICFROMMEM(const void* data, uint32_t size);
+const char* BASSGETMUSICNAME(uint32_t nr);
+bool        BASSPLAYMUSIC(uint32_t music);
+uint32_t    BASSMUSICPOSITION();
+uint32_t    BASSGETLEVEL();
+void        BASSFREEMUSICLIST();
+uint32_t    BASSADDWAVE(const char* name);
+void        BASSADDWAVESFROMDIR(const char* name);
+bool        BASSPLAYWAVEID(uint32_t id);
+bool        BASSPLAYWAVENAME(const char* name);
+void        BASSSETPLAYMODE(int32_t mode);
+void        BASSLOOPSYNC(uint32_t handle, uint32_t channel, uint32_t data, uint32_t user);
+void        BASS_EAXPRESET(int16_t env);

@@ -1,0 +1,26 @@
+// engine/scene/spline.h - key-frame interpolation of cameras, objects and lights.
+//
+// The camera position and target follow uniform Catmull-Rom curves through
+// their keys (cubic Bezier segments with tangents (P[k+1] - P[k-1]) / 6),
+// objects and lights move in straight lines between keys. Frames before the
+// first key take the first key's vector, frames after the last the last one's.
+// The unit state below is shared by every scene; only POS_ACT and TAR_ACT carry
+// over from one call to the next (they matter when no segment matches, for keys
+// out of frame order), and they are always checked against the current arrays
+// before use, so a value left from another scene never indexes outside them.
+// A single key acts as a constant.
+#pragma once
+
+#include "engine/scene/records.h"
+
+extern int32_t POS_KEYS, TAR_KEYS;
+extern float   POS_KEYMIN, POS_KEYMAX, TAR_KEYMIN, TAR_KEYMAX;
+extern int32_t POS_ACT, TAR_ACT;
+extern float   DELTA, B0, B1, B2, B3;
+extern int32_t I;
+
+void SPLINE_INIT_EASE(KST_VECTOR& ease, const KST_KEYVECTOR& k1, const KST_KEYVECTOR& k2);
+void SPLINE_INITIALIZE(KST_SCENE& scene);
+void SPLINE_CAMVECTORS(KST_VECTOR& pos, KST_VECTOR& target, const KST_SCENE& scene, float frame);
+void SPLINE_LINEAR_POS(KST_VECTOR& pos, const KST_SCENE& scene, int32_t index, float frame);
+void SPLINE_LIGHT_POS(KST_VECTOR& pos, const KST_SCENE& scene, int32_t light, float frame);
