@@ -33,7 +33,7 @@ uint64_t mk_seed(const mk_context& ctx, const std::string& salt);
 // --- the show's timing ----------------------------------------------------------
 // Music section starts in seconds: 0, 15, 40, 64, 96, 114, 130.
 extern const double MK_SECTION_START[7];
-constexpr double MK_MUSIC_SECONDS = 132.0;   // a little past the show's 131.5 s
+constexpr double MK_MUSIC_SECONDS = 133.0;   // a little past the show's 131.5 s
 constexpr double MK_DRUMCRASH_MS  = 131.5;   // ms per drumcrash layer frame
 // Times of the crash hits in seconds, ascending.
 std::vector<double> mk_crash_times();

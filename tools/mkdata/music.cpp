@@ -156,7 +156,7 @@ static void mu_hat(mu_song& s, double t0, float vel, bool open)
 
 static void mu_crash(mu_song& s, double t0, float vel)
 {
-    mu_metal(s, t0, vel * 0.55f, 1.6, 2.8, 4000);
+    mu_metal(s, t0, vel * 0.7f, 1.6, 2.8, 4000);
 }
 
 static void mu_bass(mu_song& s, double t0, double dur, int midi, float vel, double cutoff)
