@@ -19,7 +19,8 @@
 // this module (and SDL_mixer) freely.
 //
 // Known limits: a stream is held decoded in memory (about 5 MB per minute of
-// mono 44.1 kHz); reverb parameters are only recorded.
+// mono 44.1 kHz), and the last stream decoded is kept for a quick restart;
+// reverb parameters are only recorded.
 #include "audio/soundlib.h"
 
 #include <SDL.h>
@@ -85,6 +86,9 @@ static std::map<uint32_t, soundlib_object> soundlib_objects;
 static std::deque<soundlib_event>          soundlib_events;
 static std::thread                         soundlib_sync_thread;
 static soundlib_eax                        soundlib_eax_state;
+static std::mutex                          soundlib_cache_mutex;   // guards the two below only
+static std::vector<uint8_t>                soundlib_cache_source;  // encoded bytes of the last stream decoded
+static soundlib_pcm                        soundlib_cache_pcm;     // and what they decoded to
 
 // --- internal helpers (call with soundlib_mutex held) ---------------------------
 static uint32_t soundlib_new_handle()
@@ -209,39 +213,79 @@ static void soundlib_sync_loop(uint64_t generation)
     }
 }
 
-// Decodes a file (or part of it) or a memory block into the output format.
-// Called without the lock: decoding takes a while and Mix_FreeChunk locks the device.
-static soundlib_pcm soundlib_decode(bool mem, const void* file, uint32_t offset, uint32_t length)
+// Reads the encoded bytes of a source: the memory block itself, or the part of
+// the file, copied into storage. False when there is nothing to read.
+static bool soundlib_read_source(bool mem, const void* file, uint32_t offset, uint32_t length,
+                                 std::vector<uint8_t>& storage, const uint8_t*& data, size_t& size)
 {
     if (file == nullptr || (mem && length == 0))
-        return nullptr;
-    std::vector<uint8_t> bytes;
-    SDL_RWops*           rw = nullptr;
+        return false;
     if (mem) {
-        rw = SDL_RWFromConstMem(static_cast<const uint8_t*>(file) + offset, static_cast<int>(length));
-    } else {
-        SDL_RWops* f = SDL_RWFromFile(static_cast<const char*>(file), "rb");
-        if (f == nullptr)
-            return nullptr;
-        Sint64 size = SDL_RWsize(f);
-        Sint64 want = size - static_cast<Sint64>(offset);
-        if (length != 0)
-            want = std::min<Sint64>(want, length);
-        if (want > 0 && SDL_RWseek(f, offset, RW_SEEK_SET) >= 0) {
-            bytes.resize(static_cast<size_t>(want));
-            bytes.resize(SDL_RWread(f, bytes.data(), 1, bytes.size()));
-        }
-        SDL_RWclose(f);
-        if (bytes.empty())
-            return nullptr;
-        rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+        data = static_cast<const uint8_t*>(file) + offset;
+        size = length;
+        return true;
     }
+    SDL_RWops* f = SDL_RWFromFile(static_cast<const char*>(file), "rb");
+    if (f == nullptr)
+        return false;
+    Sint64 want = SDL_RWsize(f) - static_cast<Sint64>(offset);
+    if (length != 0)
+        want = std::min<Sint64>(want, length);
+    if (want > 0 && SDL_RWseek(f, offset, RW_SEEK_SET) >= 0) {
+        storage.resize(static_cast<size_t>(want));
+        storage.resize(SDL_RWread(f, storage.data(), 1, storage.size()));
+    }
+    SDL_RWclose(f);
+    data = storage.data();
+    size = storage.size();
+    return size > 0;
+}
+
+// Decodes an encoded image into the output format (Mix_FreeChunk locks the device).
+static soundlib_pcm soundlib_decode_bytes(const uint8_t* data, size_t size)
+{
+    if (size > static_cast<size_t>(INT32_MAX))
+        return nullptr;
+    SDL_RWops* rw = SDL_RWFromConstMem(data, static_cast<int>(size));
     Mix_Chunk* chunk = rw != nullptr ? Mix_LoadWAV_RW(rw, 1) : nullptr;
     if (chunk == nullptr)
         return nullptr;
     auto pcm = std::make_shared<const std::vector<uint8_t>>(chunk->abuf, chunk->abuf + chunk->alen);
     Mix_FreeChunk(chunk);
     return pcm;
+}
+
+// Decodes a source without holding soundlib_mutex (it takes a while). Streams
+// go through a one-entry cache keyed on the encoded bytes, so that a track
+// started again at its end plays at once instead of after a fresh decode.
+static soundlib_pcm soundlib_decode(bool mem, const void* file, uint32_t offset, uint32_t length, bool cached)
+{
+    std::vector<uint8_t> storage;
+    const uint8_t*       data = nullptr;
+    size_t               size = 0;
+    if (!soundlib_read_source(mem, file, offset, length, storage, data, size))
+        return nullptr;
+    if (cached) {
+        std::lock_guard<std::mutex> lock(soundlib_cache_mutex);
+        if (soundlib_cache_pcm != nullptr && soundlib_cache_source.size() == size &&
+            std::memcmp(soundlib_cache_source.data(), data, size) == 0)
+            return soundlib_cache_pcm;
+    }
+    soundlib_pcm pcm = soundlib_decode_bytes(data, size);
+    if (cached && pcm != nullptr) {
+        std::lock_guard<std::mutex> lock(soundlib_cache_mutex);
+        soundlib_cache_source.assign(data, data + size);
+        soundlib_cache_pcm = pcm;
+    }
+    return pcm;
+}
+
+static void soundlib_cache_clear()
+{
+    std::lock_guard<std::mutex> lock(soundlib_cache_mutex);
+    soundlib_cache_source.clear();
+    soundlib_cache_source.shrink_to_fit();
+    soundlib_cache_pcm = nullptr;
 }
 
 // Opens the SDL device for device number `device`; false when it cannot.
@@ -335,6 +379,7 @@ bool soundlib_free()
     Mix_CloseAudio();
     Mix_Quit();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    soundlib_cache_clear();
     std::lock_guard<std::mutex> lock(soundlib_mutex);
     soundlib_objects.clear();
     return true;
@@ -357,7 +402,7 @@ uint32_t soundlib_stream_create_file(bool mem, const void* file, uint32_t offset
         if (!soundlib_open)
             return 0;
     }
-    soundlib_pcm pcm = soundlib_decode(mem, file, offset, length);
+    soundlib_pcm pcm = soundlib_decode(mem, file, offset, length, true);
     std::lock_guard<std::mutex> lock(soundlib_mutex);
     if (pcm == nullptr || !soundlib_open)
         return 0;
@@ -427,7 +472,7 @@ uint32_t soundlib_sample_load(bool mem, const void* file, uint32_t offset, uint3
         if (!soundlib_open || max < 1 || max > 65535)
             return 0;
     }
-    soundlib_pcm pcm = soundlib_decode(mem, file, offset, length);
+    soundlib_pcm pcm = soundlib_decode(mem, file, offset, length, false);
     std::lock_guard<std::mutex> lock(soundlib_mutex);
     if (pcm == nullptr || !soundlib_open)
         return 0;

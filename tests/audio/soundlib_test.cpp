@@ -214,16 +214,3 @@ TEST_F(soundlib_test, DiskOutputHoldsTheMixAndTheLevelFollowsIt)
     EXPECT_GE(loud, 28);
     EXPECT_LE(loud, 31);
 }
-
-TEST_F(soundlib_test, ReverbParametersAreRecordedAndMinusOneKeepsAValue)
-{
-    int32_t env;
-    float   vol, decay, damp;
-    soundlib_set_eax_parameters(5, 0.5f, 2.309f, 0.888f);
-    soundlib_set_eax_parameters(-1, 0.0f, -1.0f, -1.0f);
-    soundlib_get_eax_parameters(env, vol, decay, damp);
-    EXPECT_EQ(env, 5);
-    EXPECT_FLOAT_EQ(vol, 0.0f);
-    EXPECT_FLOAT_EQ(decay, 2.309f);
-    EXPECT_FLOAT_EQ(damp, 0.888f);
-}
