@@ -16,8 +16,16 @@
 // chunk sets reads as zero.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
+
+// <cmath> defines INFINITY as a macro, which would silently turn the scene's
+// INFINITY field into something else in any file that includes <cmath> first
+// (a different record layout in different files). The macro is removed here,
+// after <cmath> has been seen, so the field name always means the field; use
+// std::numeric_limits<float>::infinity() for the value.
+#undef INFINITY
 
 // --- design limits ----------------------------------------------------------------
 constexpr int32_t KST_MAX_ARRAY     = 500001;  // elements of a vertex, face or key array
