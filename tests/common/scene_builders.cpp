@@ -285,8 +285,10 @@ void sb_full_scene(KST_SCENE& scene)
     scene.DRAWDISTANCE = 321.5f;
     scene.SHADOWVALUE = 0.3f;
     sb_set_camera(scene, {{0, 0, -10, 1}, {50, 5, -10, 2}, {100, 5, 5, 3}}, {{0, 0, 0, 0}, {100, 1, 2, 3}});
-    for (int k = 0; k < 2; ++k)
-        sb_fill_material(scene.MATERIAL[sb_add_material(scene, "mat" + std::to_string(k))], k);
+    for (int k = 0; k < 2; ++k) {
+        int32_t m = sb_add_material(scene, "mat" + std::to_string(k));  // reallocates MATERIAL
+        sb_fill_material(scene.MATERIAL[m], k);
+    }
     int32_t cube = sb_add_cube(scene, "cube", {1, 2, 3}, 2.0f, 1);
     int32_t grid = sb_add_grid(scene, "grid", 7, 0, 3);
     sb_fill_object(scene.OBJ[cube], 0);
