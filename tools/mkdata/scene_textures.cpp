@@ -147,7 +147,7 @@ static void st_planet(const mk_context& ctx)
     for (int y = 0; y < MK_TEX; ++y)
         for (int x = 0; x < MK_TEX; ++x) {
             float lat = std::fabs(y / 255.0f - 0.5f) * 2;
-            float h = img_fbm(x, y, 64, 6, seed);
+            float h = img_fbm(x, y, 32, 5, seed) * 0.7f + img_fbm(x, y, 64, 2, seed + 4) * 0.3f;
             mk_rgba c;
             if (h < 0.52f) {
                 c = st_mix({0.02f, 0.08f, 0.3f, 1}, {0.1f, 0.35f, 0.6f, 1}, st_smooth(0.35f, 0.52f, h));
@@ -159,8 +159,9 @@ static void st_planet(const mk_context& ctx)
             c = st_mix(c, {0.95f, 0.97f, 1, 1}, st_smooth(0.8f, 0.9f, lat + 0.1f * h));
             earth.at(x, y) = c;
 
-            float cl = img_fbm(x * 1.0f, y * 1.6f, 64, 5, seed + 2);
-            float a = st_smooth(0.48f, 0.7f, cl) * (0.6f + 0.4f * st_smooth(0.9f, 0.5f, lat));
+            float cl = img_fbm(x * 1.0f, y * 1.0f, 32, 5, seed + 2);
+            float band = 0.5f + 0.5f * std::cos(lat * 3.14159f * 2.5f);  // cloud belts and clear subtropics
+            float a = st_smooth(0.5f, 0.72f, cl * (0.8f + 0.3f * band)) * 0.9f;
             clouds.at(x, y) = {1, 1, 1, a};
 
             float m = img_fbm(x, y, 32, 5, seed + 3);

@@ -298,7 +298,7 @@ static void sc_part2(const mk_context& ctx)
         m.RECEIVELIGHT = 0;
         m.AMBIENT = {0.6f, 0.85f, 1.0f};
         m.BLEND = 2;
-        m.CONSTANTALPHA = 0.72f;
+        m.CONSTANTALPHA = 0.6f;
         m.DEPTHTEST = 1;
         m.VTILE = 1;
     }
@@ -444,6 +444,7 @@ static void sc_part2(const mk_context& ctx)
 
     scene_fog(s, 0, 0.001f, 300, 1800, horizon);
     s.objects[0].rec.USEFOG = 0;  // the sky stays clear
+    so.rec.USEFOG = 0;            // fog would add its own colour to the additive shafts
 
     mk_light& sunl = scene_light(s, 0, "low sun", {-3000, -2500, 2500}, {1.0f, 0.82f, 0.7f});
     sunl.rec.AMBIENT = {0.18f, 0.15f, 0.2f};
@@ -527,7 +528,7 @@ static void sc_lepke(const mk_context& ctx)
     auto cam = [](float f) {
         KST_VECTOR p = sc_flight(f);
         float a = sc_rad(-70 + 0.06f * f);
-        return KST_VECTOR{p.X + 260 * std::cos(a), p.Y + 260 * std::sin(a), p.Z + 70 - 0.03f * f};
+        return KST_VECTOR{p.X + 200 * std::cos(a), p.Y + 200 * std::sin(a), p.Z + 55 - 0.03f * f};
     };
     s.campos = sc_keys(1000, 50, cam);
     s.camtarget = sc_keys(1000, 50, [](float f) {
@@ -593,8 +594,9 @@ static void sc_lepke(const mk_context& ctx)
         blossoms.c.resize(blossoms.v.size());
         for (size_t k = from; k < blossoms.v.size(); ++k) {
             float d = std::hypot(blossoms.v[k].X - x, blossoms.v[k].Y - y) / 36;
-            blossoms.c[k] = {tint.R * (0.5f + 0.5f * d) + 0.3f * (1 - d), tint.G * (0.4f + 0.6f * d) + 0.2f * (1 - d),
-                             tint.B * (0.5f + 0.5f * d)};
+            float heart = std::fmax(0.0f, 1 - d * 3);   // a golden heart, the colour deepening outwards
+            blossoms.c[k] = {tint.R * (0.55f + 0.45f * d) * (1 - heart) + 1.0f * heart,
+                             tint.G * (0.45f + 0.55f * d) * (1 - heart) + 0.75f * heart, tint.B * (0.5f + 0.5f * d) * (1 - heart)};
         }
     }
     scene_object(s, "stems", stems, stem);
@@ -643,10 +645,10 @@ static void sc_earth(const mk_context& ctx)
     c.rec.UVDELTA = {0.0008f, 0, 0};
     // Atmosphere: two inward-facing shells, added where they show around the limb.
     for (int k = 0; k < 2; ++k) {
-        mk_mesh shell = mesh_sphere({0, 0, 0}, R * (k ? 1.11f : 1.05f), 48, 24);
+        mk_mesh shell = mesh_sphere({0, 0, 0}, R * (k ? 1.075f : 1.035f), 48, 24);
         mesh_flip(shell);
         mesh_colour(shell, [k](KST_VECTOR, KST_VECTOR) {
-            return k ? KST_RGB{0.04f, 0.09f, 0.22f} : KST_RGB{0.1f, 0.22f, 0.5f};
+            return k ? KST_RGB{0.03f, 0.06f, 0.16f} : KST_RGB{0.08f, 0.17f, 0.4f};
         });
         mk_object& a = scene_object(s, k ? "outer air" : "inner air", shell, air);
         a.rec.PASSNO = 2;
@@ -657,17 +659,18 @@ static void sc_earth(const mk_context& ctx)
 
     // The satellite: hull and two panels on a low orbit, four turns in the show.
     auto orbit = sc_orbit({0, 0, 0}, R * 1.35f, 55, 250, 0.5f);
+    std::vector<KST_KEYVECTOR> sat_track = sc_keys(1000, 5, orbit);
     mk_mesh sat = mesh_box({-10, -10, -10}, {10, 10, 10});
     mk_object& so = scene_object(s, "satellite", sat, hull);
     so.rec.POS = {0, 0, 0};
-    so.track = sc_keys(1000, 5, orbit);
+    so.track = sat_track;
     // Exhaust trail: 2 per step, 45 steps of life: 90 particles.
     so.rec.PARTICLE = sc_emitter(2, 45, {0, 0, 0}, {0.6f, 0.6f, 0.6f}, {0.6f, 0.85f, 1.0f}, {0.2f, 0.2f, 0.1f}, 6);
     mk_mesh panels = mesh_box({-6, 12, -3}, {6, 60, 3});
     mesh_append(panels, mesh_box({-6, -60, -3}, {6, -12, 3}));
     mk_object& po = scene_object(s, "solar panels", panels, panel);
     po.rec.POS = {0, 0, 0};
-    po.track = so.track;
+    po.track = sat_track;
 
     // Aurora over the north pole: an emitter that is never drawn; 2 x 45 = 90.
     mk_object& au = scene_object(s, "aurora", sc_point({0, 0, R * 0.98f}), air);
@@ -675,7 +678,7 @@ static void sc_earth(const mk_context& ctx)
     au.rec.POS = {0, 0, R * 0.98f};
     au.rec.PARTICLE = sc_emitter(2, 45, {0, 0, 1.2f}, {5.0f, 5.0f, 0.6f}, {0.2f, 1.0f, 0.5f}, {0.3f, 0.3f, 0.4f}, 16);
 
-    mk_light& sun = scene_light(s, 0, "sun", {6000, -3000, 1500}, {1.0f, 0.97f, 0.9f});
+    mk_light& sun = scene_light(s, 0, "sun", {-6000, -2500, 2500}, {1.0f, 0.97f, 0.9f});
     sun.rec.AMBIENT = {0.04f, 0.04f, 0.06f};
     mk_light& glow = scene_light(s, 1, "earthshine", {-2000, 2000, 0}, {0.12f, 0.15f, 0.3f});
     glow.track = sc_keys(1000, 50, sc_orbit({0, 0, 0}, 2500, 10, 1000, 2.0f));
@@ -717,8 +720,8 @@ static void sc_hipoly(const mk_context& ctx)
         return KST_VECTOR{centre.X + r * std::cos(2 * a), centre.Y + r * std::sin(2 * a), centre.Z + 80 * std::sin(3 * a)};
     };
     auto ridge = [](float u, float v) {
-        float w = std::sin(2 * SC_PI * (7 * v + 30 * u));
-        return 34 * (1 + 0.16f * w + 0.05f * std::sin(2 * SC_PI * 90 * u));
+        float w = std::sin(2 * SC_PI * (5 * v + 16 * u));
+        return 34 * (1 + 0.14f * w + 0.04f * std::sin(2 * SC_PI * 90 * u));
     };
     mk_mesh k = mesh_tube(knot, ridge, 720, 80, true);
     const KST_VECTOR light = {-0.45f, -0.6f, 0.66f};
@@ -726,10 +729,10 @@ static void sc_hipoly(const mk_context& ctx)
         float u = k.uv[i].U, v = k.uv[i].V;
         const KST_VECTOR& n = k.n[i];
         float diff = std::fmax(0.0f, n.X * light.X + n.Y * light.Y + n.Z * light.Z);
-        float groove = 0.55f + 0.45f * (0.5f + 0.5f * std::sin(2 * SC_PI * (7 * v + 30 * u)));
+        float groove = 0.6f + 0.4f * (0.5f + 0.5f * std::sin(2 * SC_PI * (5 * v + 16 * u)));
         float h = 2 * SC_PI * u;
         KST_RGB base{0.55f + 0.45f * std::cos(h), 0.5f + 0.45f * std::cos(h + 2.1f), 0.55f + 0.45f * std::cos(h + 4.2f)};
-        float l = (0.25f + 0.85f * diff) * groove;
+        float l = (0.35f + 0.9f * diff) * groove;
         k.c.push_back({base.R * l + 0.1f * n.Z, base.G * l + 0.08f * n.Z, base.B * l + 0.12f});
     }
     mk_object& ko = scene_object(s, "knot", k, sculpt);
@@ -831,14 +834,14 @@ static void sc_qorv(const mk_context& ctx)
         p.track = sc_keys(1000, 20, sc_orbit({0, 0, 0}, 480 + 30 * (i % 2), 20 + 12 * i, i % 2 ? 500 : 1000, i * SC_PI / 4));
     }
 
-    scene_fog(s, 1, 0.00035f, 0, 1, {0.02f, 0.07f, 0.22f, 1});
+    scene_fog(s, 1, 0.00025f, 0, 1, {0.02f, 0.07f, 0.22f, 1});
 
-    const KST_RGB lc[3] = {{1.0f, 0.85f, 0.65f}, {0.4f, 0.6f, 1.0f}, {0.9f, 0.4f, 0.7f}};
+    const KST_RGB lc[3] = {{1.0f, 0.9f, 0.75f}, {0.5f, 0.7f, 1.0f}, {1.0f, 0.5f, 0.8f}};
     for (int i = 0; i < 3; ++i) {
         mk_light& l = scene_light(s, i, "orbit light " + std::to_string(i), {0, 0, 800}, lc[i]);
         l.track = sc_keys(1000, 25, sc_orbit({0, 0, 200}, 900, 30 + 40 * i, i == 1 ? 500 : 1000, i * 2.1f));
         if (i == 0)
-            l.rec.AMBIENT = {0.12f, 0.12f, 0.16f};
+            l.rec.AMBIENT = {0.22f, 0.22f, 0.28f};
     }
 
     // One slow turn around the gyroscope, ending where it began.
