@@ -295,8 +295,8 @@ static void ly_paint_text(const mk_context& ctx)
     ly_text_card(ctx, "txt_loading.raw", {{"loading", 120, ice, false}}, 6.0f);
     ly_text_card(ctx, "txt_presents.raw", {{"the kestrel engine", 52, ice}, {"presents", 40, white, false}}, 3.0f, 3);
     ly_text_card(ctx, "txt_part2.raw", {{"part two", 60, warm}, {"the crystal valley", 44, white, false}}, 3.0f, 3);
-    ly_text_card(ctx, "txt_credit1.raw", {{"eight lights, fog, particles", 60, white, false}}, 7.0f);
-    ly_text_card(ctx, "txt_credit2.raw", {{"music synthesised by qiv-mkdata", 60, white, false}}, 7.0f);
+    ly_text_card(ctx, "txt_credit1.raw", {{"eight lights, fog, particles", 110, white, false}}, 7.2f, 3);
+    ly_text_card(ctx, "txt_credit2.raw", {{"music synthesised by qiv-mkdata", 110, white, false}}, 7.2f, 3);
     ly_text_card(ctx, "txt_lepke.raw", {{"lepke", 110, {1, 1, 1, 1}}}, 2.0f, 4);
     ly_text_card(ctx, "txt_beauty.raw", {{"beauty in motion", 70, {1, 0.95f, 0.85f, 1}, false}}, 5.0f, 2);
     ly_text_card(ctx, "txt_summer.raw", {{"a thousand frames of summer", 70, white, false}}, 7.0f, 2);
@@ -370,9 +370,9 @@ static ly_set ly_part2()
                         {{0, 512, -40, 1024, 80, 0, 0, 0, 255, 1}, {60, 512, 40, 1024, 80, 0, 0, 0, 255}}});
     s.layers.push_back(ly_fader("title: part two, the crystal valley", "txt_part2.raw", 2, 512, 560, 600, 200,
                                 LY_WHITE, ly_inout(60, 120, 300, 360)));
-    s.layers.push_back(ly_fader("credit: what the engine shows", "txt_credit1.raw", 2, 300, 120, 560, 80,
+    s.layers.push_back(ly_fader("credit: what the engine shows", "txt_credit1.raw", 2, 400, 130, 720, 100,
                                 LY_WHITE, ly_inout(400, 450, 600, 650)));
-    s.layers.push_back(ly_fader("credit: the music", "txt_credit2.raw", 2, 724, 120, 560, 80, LY_WHITE,
+    s.layers.push_back(ly_fader("credit: the music", "txt_credit2.raw", 2, 624, 130, 720, 100, LY_WHITE,
                                 ly_inout(650, 700, 850, 900)));
     s.layers.push_back(ly_fader("fade to black", "white.raw", 2, 512, 384, 1024, 768, LY_BLACK,
                                 {{0, 0.0f}, {955, 0.0f}, {1000, 1.0f}}));

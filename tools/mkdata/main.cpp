@@ -23,9 +23,10 @@ const double MK_SECTION_START[7] = {0.0, 15.0, 40.0, 64.0, 96.0, 114.0, 130.0};
 
 std::vector<double> mk_crash_times()
 {
-    // Every section start gets a crash; the long sections get one more after
-    // eight bars (16 s), the short ones after four (8 s).
-    return {15.0, 31.0, 40.0, 56.0, 64.0, 80.0, 96.0, 104.0, 114.0, 122.0, 130.0};
+    // Every section start gets a crash, and each section one or two more on
+    // bar lines (2 s) away from the middle of its segment, where the show's
+    // screenshots are taken.
+    return {15.0, 31.0, 40.0, 56.0, 64.0, 72.0, 88.0, 96.0, 108.0, 114.0, 126.0, 130.0};
 }
 
 // --- context helpers ---------------------------------------------------------------

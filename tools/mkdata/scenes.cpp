@@ -528,7 +528,7 @@ static void sc_lepke(const mk_context& ctx)
     auto cam = [](float f) {
         KST_VECTOR p = sc_flight(f);
         float a = sc_rad(-70 + 0.06f * f);
-        return KST_VECTOR{p.X + 200 * std::cos(a), p.Y + 200 * std::sin(a), p.Z + 55 - 0.03f * f};
+        return KST_VECTOR{p.X + 245 * std::cos(a), p.Y + 245 * std::sin(a), p.Z + 60 - 0.03f * f};
     };
     s.campos = sc_keys(1000, 50, cam);
     s.camtarget = sc_keys(1000, 50, [](float f) {
@@ -552,11 +552,14 @@ static void sc_lepke(const mk_context& ctx)
 
     // Wings: three poses shown in the order up, middle, down, middle, two
     // frames each. A pose that is not showing is parked 30000 units further
-    // along the line of sight, beyond the far plane; it travels there within
-    // one frame, straight away from the camera, so it shrinks on the spot
-    // behind the pose that is showing instead of sweeping across the screen.
+    // along the line of sight, beyond the far plane. It stays in place for the
+    // whole of its frames and one frame more, and travels in the frame before
+    // and the frame after: straight along the line of sight, so it shrinks or
+    // grows on the spot and is past the far plane within a tenth of a frame.
+    // Some pose is therefore in place at every fraction of every frame.
     const float poses[3] = {58, 18, -28};
     const int order[4] = {0, 1, 2, 1};
+    auto showing = [&](int pose, int f) { return f >= 0 && order[(f / 2) % 4] == pose; };
     for (int p = 0; p < 3; ++p) {
         mk_object& w = scene_object(s, "wings " + std::to_string(p), sc_wings(poses[p]), wing);
         w.rec.POS = {0, 0, 0};
@@ -564,7 +567,7 @@ static void sc_lepke(const mk_context& ctx)
         w.rec.PASSNO = 2;
         for (int f = 0; f <= 1000; ++f) {
             KST_VECTOR at = sc_flight(float(f));
-            if (order[(f / 2) % 4] != p) {
+            if (!showing(p, f) && !showing(p, f - 1)) {
                 KST_VECTOR eye = sc_spline(s.campos, float(f));
                 KST_VECTOR d{at.X - eye.X, at.Y - eye.Y, at.Z - eye.Z};
                 float len = std::sqrt(d.X * d.X + d.Y * d.Y + d.Z * d.Z);
@@ -582,6 +585,7 @@ static void sc_lepke(const mk_context& ctx)
         mesh_append(stems, mesh_tube([=](float t) { return KST_VECTOR{x + 6 * std::sin(t * 3), y, -260 + (top + 260) * t}; },
                                      [](float, float) { return 2.5f; }, 10, 6, false));
         KST_RGB tint = tints[i % 5];
+        size_t from = blossoms.v.size();
         for (int k = 0; k < 6; ++k) {
             float a = k * SC_PI / 3;
             mk_mesh petal = mesh_ellipsoid({18, 0, 0}, {18, 8, 2.5f}, 10, 6);
@@ -590,7 +594,6 @@ static void sc_lepke(const mk_context& ctx)
         }
         mk_mesh centre = mesh_sphere({x, y, top + 2}, 6, 8, 6);
         mesh_append(blossoms, centre);
-        size_t from = blossoms.c.size();
         blossoms.c.resize(blossoms.v.size());
         for (size_t k = from; k < blossoms.v.size(); ++k) {
             float d = std::hypot(blossoms.v[k].X - x, blossoms.v[k].Y - y) / 36;
