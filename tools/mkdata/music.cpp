@@ -151,7 +151,7 @@ static void mu_metal(mu_song& s, double t0, float vel, double decay, double len,
 
 static void mu_hat(mu_song& s, double t0, float vel, bool open)
 {
-    mu_metal(s, t0, vel * 0.35f, open ? 9.0 : 40.0, open ? 0.35 : 0.12, 7000);
+    mu_metal(s, t0, vel * 0.16f, open ? 10.0 : 55.0, open ? 0.3 : 0.09, 8000);
 }
 
 static void mu_crash(mu_song& s, double t0, float vel)
