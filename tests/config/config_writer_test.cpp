@@ -213,7 +213,7 @@ TEST(ConfigWriter, NumberFormats)
     EXPECT_EQ(config_f4(-0.00004f), "0.0000");
     EXPECT_EQ(config_f4(-0.00006f), "-0.0001");
     EXPECT_EQ(config_f4(NAN), "nan");
-    EXPECT_EQ(config_f4(-INFINITY), "-inf");
+    EXPECT_EQ(config_f4(-HUGE_VALF), "-inf");
     EXPECT_EQ(config_f4(3.0e38f).size(), 44u);  // 39 digits, point, 4 decimals
     EXPECT_EQ(config_triple(0.2f, 0.4f, 0.6f), "0.2000,0.4000,0.6000");
 }
