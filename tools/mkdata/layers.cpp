@@ -355,7 +355,7 @@ static ly_set ly_crestpre()
         k.w = 520 + (k.frame - 520) * 0.4f, k.h = k.w / 2;
     s.layers.push_back(logo);
     s.layers.push_back(ly_fader("white flash into segment 2", "white.raw", 1, 512, 384, 1024, 768, LY_WHITE,
-                                {{0, 0.0f}, {950, 0.0f}, {1000, 1.0f}}, 2));
+                                {{0, 0.0f}, {970, 0.0f}, {1000, 1.0f}}, 2));
     return s;
 }
 
@@ -363,7 +363,7 @@ static ly_set ly_part2()
 {
     ly_set s{"part2", "overlays of segment 2, the crystal valley", {}};
     s.layers.push_back(ly_fader("flash out of the white", "white.raw", 1, 512, 384, 1024, 768, LY_WHITE,
-                                {{0, 1.0f}, {45, 0.0f}}, 1));
+                                {{0, 1.0f}, {30, 0.0f}}, 1));
     s.layers.push_back({"letterbox bar, top", "white.raw", 0,
                         {{0, 512, 808, 1024, 80, 0, 0, 0, 255, 1}, {60, 512, 728, 1024, 80, 0, 0, 0, 255}}});
     s.layers.push_back({"letterbox bar, bottom", "white.raw", 0,
@@ -474,7 +474,7 @@ static ly_set ly_crestfade()
 {
     ly_set s{"crestfade", "flash in, crest mark and fade out (segments 5 and 6)", {}};
     s.layers.push_back(ly_fader("white flash at the start", "white.raw", 1, 512, 384, 1024, 768, LY_WHITE,
-                                {{0, 1.0f}, {40, 0.0f}}, 1));
+                                {{0, 1.0f}, {30, 0.0f}}, 1));
     s.layers.push_back(ly_fader("the crest mark in the corner", "crestmark.raw", 2, 960, 70, 70, 70, LY_WHITE,
                                 {{0, 0.0f}, {80, 0.6f}, {900, 0.6f}, {960, 0.0f}}));
     s.layers.push_back(ly_fader("fade to black at the end", "white.raw", 2, 512, 384, 1024, 768, LY_BLACK,
