@@ -292,7 +292,7 @@ static void ly_paint_text(const mk_context& ctx)
 {
     mk_rgba white{1, 1, 1, 1}, ice{0.75f, 0.9f, 1, 1}, warm{1, 0.9f, 0.7f, 1};
     ly_text_card(ctx, "txt_qiv.raw", {{"qiv", 150, {1, 1, 1, 1}}}, 2.0f, 6);
-    ly_text_card(ctx, "txt_loading.raw", {{"loading", 120, ice, false}}, 6.0f);
+    ly_text_card(ctx, "txt_loading.raw", {{"loading", 150, ice, false}}, 6.0f, 3);
     ly_text_card(ctx, "txt_presents.raw", {{"the kestrel engine", 52, ice}, {"presents", 40, white, false}}, 3.0f, 3);
     ly_text_card(ctx, "txt_part2.raw", {{"part two", 60, warm}, {"the crystal valley", 44, white, false}}, 3.0f, 3);
     ly_text_card(ctx, "txt_credit1.raw", {{"eight lights, fog, particles", 110, white, false}}, 7.2f, 3);
@@ -303,7 +303,7 @@ static void ly_paint_text(const mk_context& ctx)
     ly_text_card(ctx, "txt_earth.raw", {{"EARTH", 110, ice}}, 3.0f, 3);
     ly_text_card(ctx, "txt_earth2.raw", {{"third planet from the sun", 64, ice, false}}, 7.0f);
     ly_text_card(ctx, "txt_earth3.raw", {{"clouds 67 %   oceans 71 %", 64, {1, 0.75f, 0.5f, 1}, false}}, 7.0f);
-    ly_text_card(ctx, "txt_thanks.raw", {{"we stand on the shoulders of", 60, warm, false}}, 6.0f, 2);
+    ly_text_card(ctx, "txt_thanks.raw", {{"we stand on the shoulders of", 100, warm, false}}, 6.4f, 3);
     ly_text_card(ctx, "txt_meeting.raw", {{"see you at the next meeting", 64, white}}, 7.0f, 2);
     ly_text_card(ctx, "txt_end.raw", {{"made with kestrel", 48, ice}, {"thanks for watching", 40, white, false}}, 3.5f, 2);
 }
@@ -321,8 +321,8 @@ static void ly_paint_greets(const mk_context& ctx)
 {
     for (size_t i = 0; i < LY_GREETS.size(); ++i)
         ly_text_card(ctx, "txt_greet" + std::to_string(i) + ".raw",
-                     {{LY_GREETS[i].first, 78, {1, 0.95f, 0.8f, 1}}, {LY_GREETS[i].second, 36, {0.8f, 0.9f, 1, 1}, false}},
-                     4.0f, 3);
+                     {{LY_GREETS[i].first, 80, {1, 0.95f, 0.8f, 1}}, {LY_GREETS[i].second, 46, {0.8f, 0.9f, 1, 1}, false}},
+                     3.6f, 3);
 }
 
 // --- the layer sets ----------------------------------------------------------------------
@@ -336,8 +336,8 @@ static ly_set ly_loading()
                         {{0, 112, 250, 0, 24, 255, 255, 255, 255}, {999, 512, 250, 800, 24, 255, 255, 255, 255}}});
     s.layers.push_back({"progress bar outline", "barframe.raw", 2, {{0, 512, 250, 816, 40, 255, 255, 255, 255}}});
     s.layers.push_back({"the word loading, breathing", "txt_loading.raw", 2,
-                        {{0, 512, 190, 420, 70, 255, 255, 255, 120}, {500, 512, 190, 420, 70, 255, 255, 255, 255},
-                         {999, 512, 190, 420, 70, 255, 255, 255, 140}}});
+                        {{0, 512, 185, 540, 90, 255, 255, 255, 150}, {500, 512, 185, 540, 90, 255, 255, 255, 255},
+                         {999, 512, 185, 540, 90, 255, 255, 255, 170}}});
     return s;
 }
 
@@ -456,15 +456,15 @@ static ly_set ly_hatter()
 static ly_set ly_greets()
 {
     ly_set s{"greets", "greetings to the libraries the project stands on (segment 5)", {}};
-    s.layers.push_back(ly_fader("header: we stand on the shoulders of", "txt_thanks.raw", 2, 512, 700, 600, 100,
+    s.layers.push_back(ly_fader("header: we stand on the shoulders of", "txt_thanks.raw", 2, 512, 700, 700, 110,
                                 LY_WHITE, ly_inout(20, 60, 930, 970)));
     for (size_t i = 0; i < LY_GREETS.size(); ++i) {
         int t0 = 40 + static_cast<int>(i) * 90;
         ly_layer card{"greeting: " + LY_GREETS[i].first, "txt_greet" + std::to_string(i) + ".raw", 2, {}};
-        card.keys = {{t0, 1400, 130, 560, 140, 255, 255, 255, 0, 1},
-                     {t0 + 30, 512, 130, 560, 140, 255, 255, 255, 255, 0},
-                     {t0 + 90, 512, 130, 560, 140, 255, 255, 255, 255, 2},
-                     {t0 + 120, -400, 130, 560, 140, 255, 255, 255, 0, 0}};
+        card.keys = {{t0, 1450, 150, 720, 200, 255, 255, 255, 0, 1},
+                     {t0 + 30, 512, 150, 720, 200, 255, 255, 255, 255, 0},
+                     {t0 + 90, 512, 150, 720, 200, 255, 255, 255, 255, 2},
+                     {t0 + 120, -450, 150, 720, 200, 255, 255, 255, 0, 0}};
         s.layers.push_back(card);
     }
     return s;
