@@ -178,36 +178,38 @@ TEST(KestrelView, PlaysPausesStepsRestartsAndQuitsWithEscape)
         }
         return false;
     };
+    auto frame_of = [](const std::string& t) {
+        size_t p = t.find("- frame ");
+        return p == std::string::npos ? -999 : std::atoi(t.c_str() + p + 8);
+    };
     std::string t_paused, t_step, t_back, t_home;
+    // Presses keys and waits (up to 5 s) for the title the viewer should show.
+    auto press = [&](std::vector<std::string> keys, int frame, std::string& seen) {
+        keys.insert(keys.begin(), {"windowfocus", "--sync", "key"});
+        xdo(keys);
+        wait_title(" frame " + std::to_string(frame) + " (paused)");
+        seen = title();
+    };
     std::thread driver([&] {
         if (!wait_title("- frame "))
             return;
         xdo({"windowfocus", "--sync", "key", "space"});
         wait_title("(paused)");
         t_paused = title();
-        xdo({"windowfocus", "--sync", "key", "Right"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        t_step = title();
-        xdo({"windowfocus", "--sync", "key", "Left", "Left"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        t_back = title();
-        xdo({"windowfocus", "--sync", "key", "Home"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        t_home = title();
+        int paused = frame_of(t_paused);
+        press({"Right"}, (paused + 1) % 100, t_step);  // the scene has 100 frames
+        press({"Left", "Left"}, (paused + 99) % 100, t_back);
+        press({"Home"}, 0, t_home);
         xdo({"windowfocus", "--sync", "key", "Escape"});
     });
     program_result r = run_program(kestrel_path(), {"view", scene}, env, "", 60);
     driver.join();
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
-    auto frame_of = [](const std::string& t) {
-        size_t p = t.find("- frame ");
-        return p == std::string::npos ? -999 : std::atoi(t.c_str() + p + 8);
-    };
     ASSERT_NE(t_paused.find("kestrel view - tool - frame "), std::string::npos) << t_paused;
     int paused = frame_of(t_paused);
-    EXPECT_EQ(frame_of(t_step), paused + 1) << t_step;
+    EXPECT_EQ(frame_of(t_step), (paused + 1) % 100) << t_step;
     EXPECT_NE(t_step.find("(paused)"), std::string::npos);
-    EXPECT_EQ(frame_of(t_back), paused - 1) << t_back;
+    EXPECT_EQ(frame_of(t_back), (paused + 99) % 100) << t_back;
     EXPECT_EQ(frame_of(t_home), 0) << t_home;
 }
