@@ -65,6 +65,9 @@ std::map<std::string, std::string> corpus_seeds()
     seeds["bad-face.kst"] = cube + sb_chunk(9, 52, 1, sb_int32(0) + sb_int32(1) + sb_int32(99), 0);
     seeds["bad-index.kst"] = cube + sb_chunk(3, 36, 1, sb_int32(0), 5) + sb_chunk(200, 4, 1, "abcd") +
                              sb_chunk(6, 75, 1, std::string(12, 'x'), 9);
+    // an object whose arrays never came: absent, then saved as empty (a fuzz find)
+    seeds["bare-object.kst"] = sb_chunk(3, 5, 1, sb_int32(1)) + sb_chunk(3, 6, 1, sb_int32(1)) +
+                               sb_chunk(1, 1, 1, "\x01") + sb_chunk(1, 2, 1, "\x02");
     seeds["recount.kst"] = cube + sb_chunk(3, 6, 1, sb_int32(0)) + sb_chunk(3, 5, 1, sb_int32(3));
     return seeds;
 }
