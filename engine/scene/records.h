@@ -20,11 +20,12 @@
 #include <cstdint>
 #include <string>
 
-// <cmath> defines INFINITY as a macro, which would silently turn the scene's
-// INFINITY field into something else in any file that includes <cmath> first
-// (a different record layout in different files). The macro is removed here,
-// after <cmath> has been seen, so the field name always means the field; use
-// std::numeric_limits<float>::infinity() for the value.
+// KST_SCENE has a field named INFINITY, which <cmath> also defines as a macro.
+// Left alone, a file that includes <cmath> first would see that field as a
+// member function and lay the record out without it, silently disagreeing with
+// every other file about where the fields after it are. <cmath> is included
+// here first and the macro dropped, so the record is the same everywhere; use
+// std::numeric_limits<float>::infinity() or HUGE_VALF for the value instead.
 #undef INFINITY
 
 // --- design limits ----------------------------------------------------------------
