@@ -327,9 +327,10 @@ static void sc_part2(const mk_context& ctx)
     }
     int32_t heart = sc_unlit(s, "heart crystal");
 
-    // Sky dome: a hemisphere seen from inside, coloured from horizon to zenith.
-    mk_mesh dome = mesh_surface(48, 16, [](float u, float v) {
-        float a = u * 2 * SC_PI, e = v * SC_PI / 2;
+    // Sky dome: a hemisphere seen from inside, coloured from horizon to zenith,
+    // reaching a little below the horizon so no gap shows past the valley's end.
+    mk_mesh dome = mesh_surface(48, 18, [](float u, float v) {
+        float a = u * 2 * SC_PI, e = -SC_PI / 10 + v * (SC_PI / 2 + SC_PI / 10);
         return KST_VECTOR{4200 * std::cos(e) * std::cos(a), 1500 + 4200 * std::cos(e) * std::sin(a), -300 + 3000 * std::sin(e)};
     }, 1, 1, true);
     mesh_colour(dome, [&](KST_VECTOR p, KST_VECTOR) {
