@@ -475,7 +475,7 @@ static ly_set ly_crestfade()
     ly_set s{"crestfade", "flash in, crest mark and fade out (segments 5 and 6)", {}};
     s.layers.push_back(ly_fader("white flash at the start", "white.raw", 1, 512, 384, 1024, 768, LY_WHITE,
                                 {{0, 1.0f}, {30, 0.0f}}, 1));
-    s.layers.push_back(ly_fader("the crest mark in the corner", "crestmark.raw", 2, 960, 70, 70, 70, LY_WHITE,
+    s.layers.push_back(ly_fader("the crest mark in the corner", "crestmark.raw", 2, 940, 90, 60, 60, LY_WHITE,
                                 {{0, 0.0f}, {80, 0.6f}, {900, 0.6f}, {960, 0.0f}}));
     s.layers.push_back(ly_fader("fade to black at the end", "white.raw", 2, 512, 384, 1024, 768, LY_BLACK,
                                 {{0, 0.0f}, {955, 0.0f}, {1000, 1.0f}}));
