@@ -163,6 +163,31 @@ TEST(MkdataScenes, CountsAndScale)
     }
 }
 
+// The neighbours the generator stores are the ones the engine's own search
+// finds from the faces (checked on the smaller objects: the search is
+// quadratic).
+TEST(MkdataScenes, StoredNeighboursMatchTheEnginesSearch)
+{
+    int compared = 0;
+    for (const char* stem : {"crest", "lepke", "qorv"}) {
+        loaded_scene l(stem);
+        for (int32_t i = 0; i < l.scene.OBJECTS; ++i) {
+            KST_OBJECT& o = l.scene.OBJ[i];
+            if (o.FACES > 4000)
+                continue;
+            std::vector<KST_FACE> stored(o.NEIGHBOUR, o.NEIGHBOUR + o.FACES);
+            KST_CALCNEIGHBOURS(o);
+            for (int32_t f = 0; f < o.FACES; ++f) {
+                EXPECT_EQ(stored[f].A, o.NEIGHBOUR[f].A) << stem << " " << kst_name_get(o.NAME) << " face " << f;
+                EXPECT_EQ(stored[f].B, o.NEIGHBOUR[f].B);
+                EXPECT_EQ(stored[f].C, o.NEIGHBOUR[f].C);
+            }
+            ++compared;
+        }
+    }
+    EXPECT_GE(compared, 10);
+}
+
 // Across the six scenes the renderer's features are all in use.
 TEST(MkdataScenes, UseWhatTheRendererOffers)
 {
