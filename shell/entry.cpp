@@ -177,6 +177,7 @@ static void shell_shut_down()
     if (shell_audio_started)
         BASSDONE();
     shell_audio_started = false;
+    shell_release_loading_context();
     WINDOW_DESTROY();
 }
 

@@ -7,6 +7,12 @@
 // show its frames 37, 74, ..., 999. A quit request during loading does not
 // stop it (the remaining files still load, and a broken one still ends the
 // program); it only keeps the main loop from drawing any frame.
+//
+// A close request destroys the window at once (the display gets its mode
+// back), and with it the GL context - but texture uploads still need one (GLU
+// reads the GL version, and crashes without a context). So when the window
+// goes during loading, the rest of the loading runs in a hidden stand-in
+// context, released at shutdown.
 #include <GL/gl.h>
 #include <SDL2/SDL.h>
 #include <cstdio>
@@ -15,7 +21,9 @@
 #include "engine/render/passes.h"
 #include "engine/scene/loader.h"
 #include "engine/scene/textures.h"
+#include "shell/glcontext.h"
 #include "shell/shell.h"
+#include "support/error.h"
 #include "shell/window.h"
 
 // --- the loading table ----------------------------------------------------------
@@ -47,7 +55,24 @@ constexpr int LOADING_OPS = sizeof LOADING_TABLE / sizeof LOADING_TABLE[0];
 constexpr int LOADING_UNSTEPPED = 2;  // the first two operations draw no step
 static_assert(LOADING_OPS - LOADING_UNSTEPPED == SHELL_LOADING_STEPS);
 
+// --- module state -------------------------------------------------------------
+static gl_context loading_standin;  // hidden context after a close during loading
+
 // --- internal helpers ---------------------------------------------------------
+// Keeps a current GL context for the remaining loads once the window is gone.
+static void loading_keep_context()
+{
+    if (QUIT_REQUESTED == 0 || window_exists() || loading_standin.context)
+        return;
+    gl_context_options options;
+    options.visible = false;
+    options.offscreen = WINDOW_OPTIONS.offscreen;
+    std::string error;
+    if (!gl_context_open(loading_standin, options, error))
+        fatal_raise("the window was closed during loading and no GL context is left to finish it (" +
+                    error + ")");
+}
+
 static void loading_note(const std::string& what)
 {
     if (SHELL_OPTIONS.verbose)
@@ -99,6 +124,12 @@ void shell_load_content()
         loading_run(LOADING_TABLE[i]);
         if (i >= LOADING_UNSTEPPED)
             LOADING_STEP();
+        loading_keep_context();
     }
     loading_note("loaded everything in " + std::to_string(LOAD_STEP) + " loading steps");
+}
+
+void shell_release_loading_context()
+{
+    gl_context_close(loading_standin);
 }

@@ -69,6 +69,8 @@ int  shell_main(int argc, char** argv);
 void LOADING_STEP();
 // Loads every layer set and scene in the fixed order, stepping the loading screen.
 void shell_load_content();
+// Releases the hidden context that finished loading after a close request, if any.
+void shell_release_loading_context();
 // Draws one frame of the show for the current clock.
 void DRAW_FRAME();
 // Per-segment frame counts, frames per second and the score, for "-bmark" runs.
