@@ -101,8 +101,8 @@ static int32_t ife_expect_count(ife_reader& reader, const std::string& what, int
 {
     int32_t count = ife_expect_int(reader, what);
     if (count < 0 || count > limit)
-        fatal_raise(reader.filename + ": line " + std::to_string(reader.line) + ": " + what + " " +
-                    std::to_string(count) + " is out of range; expected 0 to " + std::to_string(limit));
+        fatal_raise(reader.filename + ": line " + std::to_string(reader.line) + ": " + what + " is " +
+                    std::to_string(count) + ", out of range; expected 0 to " + std::to_string(limit));
     return count;
 }
 
