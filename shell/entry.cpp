@@ -172,11 +172,16 @@ static bool shell_start_up()
     return true;
 }
 
-static void shell_shut_down()
+static void shell_stop_audio()
 {
     if (shell_audio_started)
         BASSDONE();
     shell_audio_started = false;
+}
+
+static void shell_shut_down()
+{
+    shell_stop_audio();
     shell_release_loading_context();
     WINDOW_DESTROY();
 }
@@ -214,13 +219,18 @@ int shell_main(int argc, char** argv)
     int status = shell_parse_args(argc, argv);
     if (status >= 0)
         return status;
-    if (!shell_start_up()) {
-        WINDOW_DESTROY();
-        std::fprintf(stderr, "qiv: no audio output could be opened; to run without sound, "
-                             "start qiv with SDL_AUDIODRIVER=dummy\n");
-        return 1;
+    try {
+        if (!shell_start_up()) {
+            WINDOW_DESTROY();
+            std::fprintf(stderr, "qiv: no audio output could be opened; to run without sound, "
+                                 "start qiv with SDL_AUDIODRIVER=dummy\n");
+            return 1;
+        }
+        shell_run();
+    } catch (...) {
+        shell_stop_audio();  // the audio thread must stop before the program ends
+        throw;               // main() shows the message, then closes the window
     }
-    shell_run();
     shell_shut_down();
     if (SHELL_OPTIONS.verbose)
         std::fprintf(stderr, "qiv: %d loading steps, %u frames drawn\n", LOAD_STEP, FRAMES_DRAWN);

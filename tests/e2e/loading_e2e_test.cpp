@@ -71,6 +71,16 @@ TEST(LoadingE2E, MissingMusicPlaysInSilenceWithOneLine)
     EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
 }
 
+TEST(LoadingE2E, FatalErrorWithAudioRunningEndsWithStatusOne)
+{
+    std::string dir = test_temp_dir("missing-scene-audio");
+    demo_data_write(dir + "/data", {true, "hipoly.kst"});
+    program_result r = run_program(qiv_path(), {"--windowed"},
+        {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"}, dir, 30);
+    EXPECT_EQ(r.status, 1);  // the audio thread is stopped first: no abort
+    EXPECT_NE(r.err.find("data/hipoly.kst"), std::string::npos) << r.err;
+}
+
 TEST(LoadingE2E, NoAudioOutputEndsWithAMessageAndStatusOne)
 {
     program_result r = run_program(qiv_path(), {"--windowed"},
