@@ -12,7 +12,7 @@
 // back), and with it the GL context - but texture uploads still need one (GLU
 // reads the GL version, and crashes without a context). So when the window
 // goes during loading, the rest of the loading runs in a hidden stand-in
-// context, released at shutdown.
+// context (titled "qiv loading", never shown), released at shutdown.
 #include <GL/gl.h>
 #include <SDL2/SDL.h>
 #include <cstdio>
@@ -66,9 +66,13 @@ static void loading_keep_context()
         return;
     gl_context_options options;
     options.visible = false;
+    options.title = "qiv loading";
     options.offscreen = WINDOW_OPTIONS.offscreen;
     std::string error;
-    if (!gl_context_open(loading_standin, options, error))
+    // A busy display server can refuse one connection; try a few times.
+    for (int attempt = 0; attempt < 5 && !gl_context_open(loading_standin, options, error); ++attempt)
+        SDL_Delay(100);
+    if (!loading_standin.context)
         fatal_raise("the window was closed during loading and no GL context is left to finish it (" +
                     error + ")");
 }
