@@ -120,6 +120,21 @@ TEST(ShowE2E, SingleFrameWithBenchmarkLineAndSummary)
     EXPECT_EQ(plain.out, "");  // the summary only comes with -bmark
 }
 
+TEST(ShowE2E, SeedFixesTheStarfieldAndParticles)
+{
+    // Segment 4 draws the random starfield and particles: a seed gives the same picture.
+    std::string dir = test_temp_dir("seed");
+    auto shot = [&](const std::string& seed, const std::string& name) {
+        program_result r = qiv_offscreen({"--frame", "80000", "-o", dir + "/" + name, "--seed", seed});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return read_file(dir + "/" + name);
+    };
+    std::string a = shot("5", "a.png"), b = shot("5", "b.png"), c = shot("6", "c.png");
+    ASSERT_FALSE(a.empty());
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);
+}
+
 TEST(ShowE2E, TimedemoPrintsMillisecondsPerFramePerSegment)
 {
     program_result r = qiv_offscreen({"--timedemo", "--frames", "3"});

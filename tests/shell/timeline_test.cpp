@@ -113,3 +113,34 @@ TEST_F(DrawFrame, NoSegmentDrawsOnlyTheClosingLayersAndTextSetUp)
     clock_set_virtual(false);
     glClearColor(0, 0, 0, 0);
 }
+
+TEST_F(DrawFrame, LoadingStepDrawsTheLoadingLayersAtThirtySevenFramesPerStep)
+{
+    // A square sliding from x 0 at frame 0 to x 999 at frame 999 (one unit per frame).
+    ife_interface& loading = SHELL_LAYERS[LAYERS_LOADING];
+    GLuint tex = 0;
+    glGenTextures(1, &tex);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    uint32_t white = 0xFFFFFFFFu;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, &white);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    loading.layercount = 1;
+    loading.layers = mem_array<ife_layer>(1, "test layers");
+    loading.layers[0].texture = tex;
+    loading.layers[0].keycount = 2;
+    loading.layers[0].keys = mem_array<ife_keys>(2, "test keys");
+    loading.layers[0].keys[0] = {0, 0, 384, 0, 0, 16, 768, 255, 255, 255, 255};
+    loading.layers[0].keys[1] = {999, 999, 384, 0, 0, 16, 768, 255, 255, 255, 255};
+    LOAD_STEP = 9;
+    LOADING_STEP();  // step 10: frame 370, the square's centre at x 370 -> pixel 231.25
+    EXPECT_EQ(LOAD_STEP, 10);
+    EXPECT_GT(gl_read_pixel(231, 240).r, 250);
+    EXPECT_LT(gl_read_pixel(236, 240).r, 5);
+    EXPECT_LT(gl_read_pixel(225, 240).r, 5);
+    EXPECT_LT(gl_read_pixel(208, 240).r, 5);  // where step 9 (frame 333) would be
+    mem_free_array(loading.layers[0].keys);
+    mem_free_array(loading.layers);
+    loading.layercount = 0;
+    LOAD_STEP = 0;
+    QUIT_REQUESTED = 0;
+}
