@@ -154,6 +154,10 @@ TEST(ShowE2E, VideoCaptureThroughFfmpeg)
     ASSERT_GT(bytes.size(), 100u);
     EXPECT_EQ(bytes.substr(4, 4), "ftyp");
     EXPECT_FALSE(std::filesystem::exists(dir + "/clip.mp4.part"));
+    program_result probe = run_program("/usr/bin/ffprobe", {"-v", "error", "-show_entries",
+        "stream=codec_type,width,height", "-of", "csv=p=0", dir + "/clip.mp4"});
+    EXPECT_NE(probe.out.find("video,640,480"), std::string::npos) << probe.out << probe.err;
+    EXPECT_NE(probe.out.find("audio"), std::string::npos) << probe.out;  // the music is muxed in
 
     std::vector<std::string> env = OFFSCREEN_ENV;
     env.push_back("PATH=/nonexistent");
