@@ -1,18 +1,28 @@
-// shell/entry.cpp - command line, start-up, main loop and shutdown.
+// shell/entry.cpp - command line, start-up, the run and shutdown.
 //
 // Start-up runs in a fixed order: seed the generator, fill the starfield,
 // clear the frame counters, reset the texture table, open the window, start
 // the audio, build the font, load every layer set and scene while the loading
-// screen advances, start the music and note the clock. The main loop then
-// draws as fast as buffer swaps allow, with no sleep, until a quit request or
-// until a drawn frame's elapsed time reaches 131500 ms; the end test looks at
-// the frame drawn last, so the final frame is the first one at or past the end.
+// screen advances, start the music and note the clock. Then one run plays the
+// show (shell/runs.cpp) and shutdown stops the audio and restores the display.
+//
+// Capture, single frames and the timedemo run off screen on the virtual clock
+// and open no audio output (a video gets the music from the file instead).
+// When the audio output cannot be opened for a normal run, the program says
+// so and how to run without sound, and ends with status 1. A music file that
+// is missing or cannot be decoded only costs the sound: one line on stderr.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 
+#include "audio/player.h"
+#include "engine/textures/texture_manager.h"
 #include "shell/clock.h"
+#include "shell/font.h"
+#include "shell/runs.h"
 #include "shell/shell.h"
+#include "shell/starfield.h"
+#include "shell/timeline.h"
 #include "shell/window.h"
 #include "support/error.h"
 #include "support/random.h"
@@ -20,6 +30,12 @@
 // --- program state ------------------------------------------------------------------
 shell_options            SHELL_OPTIONS;
 std::vector<std::string> SHELL_ARGS;
+KST_SCENE     SHELL_SCENES[SCENE_COUNT];
+ife_interface SHELL_LAYERS[LAYERS_COUNT];
+const char* const SHELL_SCENE_STEMS[SCENE_COUNT] = {"crest", "part2", "hipoly", "earth", "lepke", "qorv"};
+const char* const SHELL_LAYERS_STEMS[LAYERS_COUNT] = {
+    "loading", "meeting", "crestpre", "part2", "blackfade", "starmap", "portrait", "drumcrash",
+    "hatter", "crestfade", "beauty", "planet", "kekbkg", "keret", "greets"};
 int32_t  SEGMENT_FRAMES[7];
 int32_t  LOAD_STEP;
 int32_t  QUIT_REQUESTED;
@@ -27,23 +43,58 @@ uint32_t START_MS;
 uint32_t ELAPSED_MS;
 uint32_t FONT_TEXTURE;
 
-// --- internal helpers ---------------------------------------------------------------
+static bool shell_audio_started = false;
+
+// --- command line -------------------------------------------------------------
+static void shell_add_options(CLI::App& app, shell_options& o)
+{
+    app.set_version_flag("--version", "qiv 1.0.0 (Kestrel engine, scene format 1.2)");
+    app.add_flag("--windowed", o.windowed, "play in an ordinary 640x480 window");
+    app.add_option("--data", o.data_dir, "folder the content is loaded from (default: data)");
+    app.add_option("--seed", o.seed, "fixed seed for the random generator (starfield, particles)");
+    app.add_flag("--verbose", o.verbose, "report the loading steps on stderr");
+    app.add_option("--loading-pace", o.loading_pace_ms, "hold each loading-screen step for MS ms")
+        ->check(CLI::Range(0u, 10000u));
+    auto* capture = app.add_option("--capture", o.capture_out,
+        "render the show off screen into OUT: a folder of numbered PNG frames, "
+        "or a video file ending in .mp4 (needs ffmpeg; the music is muxed in)");
+    app.add_option("--fps", o.fps, "frames per second of a capture (default 30)")
+        ->check(CLI::Range(1u, 1000u))->needs(capture);
+    app.add_option("--from", o.from_ms, "capture from this time of the show, in ms")->needs(capture);
+    app.add_option("--to", o.to_ms, "capture up to this time of the show, in ms (default 131500)")
+        ->needs(capture);
+    auto* frame = app.add_option("--frame", o.frame_ms, "render the single frame at MS ms off screen");
+    auto* out = app.add_option("-o", o.frame_out, "PNG file for --frame");
+    frame->needs(out);
+    out->needs(frame);
+    auto* timedemo = app.add_flag("--timedemo", o.timedemo,
+        "render every segment for a fixed number of frames off screen as fast as possible "
+        "and print milliseconds per frame");
+    app.add_option("--frames", o.timedemo_frames, "frames per segment of the timedemo (default 200)")
+        ->check(CLI::Range(1u, 10000u))->needs(timedemo);
+    capture->excludes(frame)->excludes(timedemo);
+    frame->excludes(timedemo);
+}
+
 // Parses the command line; returns -1 to go on, or the exit status to end with.
 static int shell_parse_args(int argc, char** argv)
 {
     SHELL_ARGS.assign(argv + 1, argv + argc);
+    SHELL_OPTIONS = shell_options{};
     SHELL_OPTIONS.bmark = argc > 1 && std::string(argv[1]) == "-bmark";
     std::vector<std::string> rest(SHELL_ARGS.begin() + (SHELL_OPTIONS.bmark ? 1 : 0), SHELL_ARGS.end());
 
     CLI::App app{"qiv - a self-running real-time 3D demo.\n"
                  "Plays the show from the data folder in the working directory.\n"
-                 "\"-bmark\" as the first argument shows a running benchmark score.",
+                 "\"-bmark\" as the first argument shows a running benchmark score and\n"
+                 "prints frames per segment, frames per second and the score at the end.",
                  "qiv"};
-    app.set_version_flag("--version", "qiv 1.0.0 (Kestrel engine, scene format 1.2)");
-    app.add_flag("--windowed", SHELL_OPTIONS.windowed, "play in an ordinary 640x480 window");
+    shell_add_options(app, SHELL_OPTIONS);
     std::reverse(rest.begin(), rest.end());  // CLI11 takes the arguments in reverse order
     try {
         app.parse(rest);
+        if (SHELL_OPTIONS.from_ms > SHELL_OPTIONS.to_ms)
+            throw CLI::ValidationError("--from", "must not be later than --to");
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
@@ -53,54 +104,137 @@ static int shell_parse_args(int argc, char** argv)
     return -1;
 }
 
+static bool shell_off_screen()
+{
+    return !SHELL_OPTIONS.capture_out.empty() || SHELL_OPTIONS.frame_ms || SHELL_OPTIONS.timedemo;
+}
+
+// --- start-up and shutdown ----------------------------------------------------
 static void shell_start_window()
 {
     WINDOW_OPTIONS.windowed = SHELL_OPTIONS.windowed;
+    WINDOW_OPTIONS.offscreen = shell_off_screen();
     window_install_signal_handlers();
     if (!WINDOW_CREATE())
         fatal_raise("no display could be opened (" + window_last_error() +
                     "); run qiv on a graphical display");
 }
 
-static void shell_start_up()
+// False when no audio output could be opened (the caller ends the program).
+static bool shell_start_audio()
 {
-    random_seed(clock_tick_count());
-    for (int32_t& f : SEGMENT_FRAMES)
-        f = 0;
-    LOAD_STEP = 0;
-    QUIT_REQUESTED = 0;
-    shell_start_window();
-    shell_load_content();
-    START_MS = clock_now_ms();
-    ELAPSED_MS = 0;
+    if (shell_off_screen())
+        return true;  // off-screen runs play no sound
+    if (BASSINIT(0, nullptr) > 0)
+        return false;
+    shell_audio_started = true;
+    return true;
 }
 
-static void shell_main_loop()
+static void shell_start_music()
 {
-    for (;;) {
-        if (QUIT_REQUESTED != 0)
-            break;
-        if (ELAPSED_MS >= SHELL_RUN_MS)
-            break;
-        ELAPSED_MS = clock_now_ms() - START_MS;
-        DRAW_FRAME();
-        QUIT_REQUESTED = WINDOW_UPDATE();
-    }
+    if (!shell_audio_started)
+        return;
+    std::string music = SHELL_OPTIONS.data_dir + "/music.ogg";
+    BASSADDMUSIC(music);
+    if (!BASSPLAYMUSIC(0))
+        std::fprintf(stderr, "qiv: %s could not be played; the show runs in silence\n", music.c_str());
+}
+
+static void shell_start_clock()
+{
+    clock_set_virtual(shell_off_screen());
+    clock_set_virtual_ms(0);
+}
+
+// Returns false when the program must end at once (no audio output).
+static bool shell_start_up()
+{
+    shell_start_clock();
+    random_seed(SHELL_OPTIONS.seed ? *SHELL_OPTIONS.seed : clock_tick_count());
+    starfield_fill();
+    for (int32_t& f : SEGMENT_FRAMES)
+        f = 0;
+    for (double& s : SEGMENT_SECONDS)
+        s = 0;
+    FRAMES_DRAWN = 0;
+    LOAD_STEP = 0;
+    QUIT_REQUESTED = 0;
+    TX_INIT();
+    shell_start_window();
+    if (!shell_start_audio())
+        return false;
+    FONT_TEXTURE = font_build_texture();
+    shell_load_content();
+    shell_start_music();
+    START_MS = clock_now_ms();
+    ELAPSED_MS = 0;
+    return true;
+}
+
+static void shell_stop_audio()
+{
+    if (shell_audio_started)
+        BASSDONE();
+    shell_audio_started = false;
 }
 
 static void shell_shut_down()
 {
+    shell_stop_audio();
+    shell_release_loading_context();
     WINDOW_DESTROY();
 }
 
-// --- public functions ---------------------------------------------------------------
+static void shell_run()
+{
+    const shell_options& o = SHELL_OPTIONS;
+    if (QUIT_REQUESTED != 0)
+        return;  // a quit during loading: no frame is drawn
+    if (!o.capture_out.empty())
+        shell_run_capture();
+    else if (o.frame_ms)
+        shell_run_frame();
+    else if (o.timedemo)
+        shell_run_timedemo();
+    else
+        shell_run_show();
+}
+
+// --- public functions ---------------------------------------------------------
+std::string shell_bench_summary(const double seconds[7])
+{
+    std::string text;
+    char line[128];
+    for (int s = 1; s <= TIMELINE_SEGMENTS; ++s) {
+        double fps = seconds[s] > 0 ? SEGMENT_FRAMES[s] / seconds[s] : 0.0;
+        std::snprintf(line, sizeof line, "segment %d: %d frames, %.2f fps\n", s, SEGMENT_FRAMES[s], fps);
+        text += line;
+    }
+    return text + "score: " + INT_TO_STR(timeline_bench_score(SEGMENT_FRAMES)) + " points\n";
+}
+
 int shell_main(int argc, char** argv)
 {
     int status = shell_parse_args(argc, argv);
     if (status >= 0)
         return status;
-    shell_start_up();
-    shell_main_loop();
+    try {
+        if (!shell_start_up()) {
+            WINDOW_DESTROY();
+            std::fprintf(stderr, "qiv: no audio output could be opened; to run without sound, "
+                                 "start qiv with SDL_AUDIODRIVER=dummy\n");
+            return 1;
+        }
+        shell_run();
+    } catch (...) {
+        shell_stop_audio();  // the audio thread must stop before the program ends
+        throw;               // main() shows the message, then closes the window
+    }
     shell_shut_down();
+    if (SHELL_OPTIONS.verbose)
+        std::fprintf(stderr, "qiv: %d loading steps, %u frames drawn\n", LOAD_STEP, FRAMES_DRAWN);
+    if (SHELL_OPTIONS.bmark)
+        std::fputs(shell_bench_summary(SEGMENT_SECONDS).c_str(), stdout);
     return 0;
 }

@@ -1,25 +1,55 @@
 // shell/shell.h - the demo shell's program-lifetime state and entry points.
 //
-// The shell owns all content for the whole run: the frame counters that feed
-// the benchmark score, the loading-step count, the quit flag, the clock
-// readings and (as the modules arrive) the scenes, layer sets, starfield and
-// font texture. shell_main() is the program: command line, start-up, loading,
-// the main loop and shutdown; main() only wraps it in the fatal-error path.
+// The shell owns all content for the whole run: the six scenes, the fifteen
+// layer sets, the starfield and the font texture, the frame counters that
+// feed the benchmark score, the loading-step count, the quit flag and the
+// clock readings. shell_main() is the program: command line, start-up,
+// loading, the main loop (or capture, a single frame, the timedemo) and
+// shutdown; main() only wraps it in the fatal-error path.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "engine/scene/records.h"
+#include "ife/ife.h"
 
 // --- command line -----------------------------------------------------------------
 struct shell_options {
     bool        bmark    = false;  // "-bmark" was the first argument exactly
     bool        windowed = false;  // --windowed
+    bool        verbose  = false;  // --verbose: loading steps and run summary on stderr
     std::string data_dir = "data"; // where content is loaded from
+    std::optional<uint64_t> seed;  // --seed: fixed generator seed
+    uint32_t    loading_pace_ms = 0;  // --loading-pace: hold each loading step this long
+
+    std::string capture_out;       // --capture OUT (folder, or a file ending .mp4)
+    uint32_t    fps      = 30;     // --fps
+    uint32_t    from_ms  = 0;      // --from
+    uint32_t    to_ms    = 131500; // --to
+    std::optional<uint32_t> frame_ms;  // --frame MS (with -o FILE)
+    std::string frame_out;         // -o FILE
+    bool        timedemo = false;  // --timedemo
+    uint32_t    timedemo_frames = 200;  // --frames, per segment
 };
 
 extern shell_options SHELL_OPTIONS;
 extern std::vector<std::string> SHELL_ARGS;  // the command line as given (argv[1..])
+
+// --- content ------------------------------------------------------------------------
+enum shell_scene_id { SCENE_CREST, SCENE_PART2, SCENE_HIPOLY, SCENE_EARTH, SCENE_LEPKE,
+                      SCENE_QORV, SCENE_COUNT };
+enum shell_layers_id { LAYERS_LOADING, LAYERS_MEETING, LAYERS_CRESTPRE, LAYERS_PART2,
+                       LAYERS_BLACKFADE, LAYERS_STARMAP, LAYERS_PORTRAIT, LAYERS_DRUMCRASH,
+                       LAYERS_HATTER, LAYERS_CRESTFADE, LAYERS_BEAUTY, LAYERS_PLANET,
+                       LAYERS_KEKBKG, LAYERS_KERET, LAYERS_GREETS, LAYERS_COUNT };
+
+extern KST_SCENE     SHELL_SCENES[SCENE_COUNT];   // by file stem: crest.kst, ...
+extern ife_interface SHELL_LAYERS[LAYERS_COUNT];  // by file stem: loading.ife, ...
+extern const char* const SHELL_SCENE_STEMS[SCENE_COUNT];
+extern const char* const SHELL_LAYERS_STEMS[LAYERS_COUNT];
 
 // --- program state ------------------------------------------------------------------
 extern int32_t  SEGMENT_FRAMES[7];  // frames drawn per timeline segment (slot 0 unused)
@@ -30,6 +60,7 @@ extern uint32_t ELAPSED_MS;         // ms since START_MS (unsigned difference)
 extern uint32_t FONT_TEXTURE;       // GL name of the built-in font
 
 constexpr uint32_t SHELL_RUN_MS = 131500;  // the show ends at this elapsed time
+constexpr int32_t  SHELL_LOADING_STEPS = 27;
 
 // --- operations ---------------------------------------------------------------------
 // The whole program; returns the exit status (fatal errors propagate as exceptions).
@@ -38,5 +69,9 @@ int  shell_main(int argc, char** argv);
 void LOADING_STEP();
 // Loads every layer set and scene in the fixed order, stepping the loading screen.
 void shell_load_content();
+// Releases the hidden context that finished loading after a close request, if any.
+void shell_release_loading_context();
 // Draws one frame of the show for the current clock.
 void DRAW_FRAME();
+// Per-segment frame counts, frames per second and the score, for "-bmark" runs.
+std::string shell_bench_summary(const double seconds_per_segment[7]);

@@ -1,13 +1,170 @@
 // shell/timeline.cpp - DRAW_FRAME: what each frame of the show draws.
+//
+// One call draws one whole frame for the current clock: the segment's clear,
+// scene, particles and layer sets in its fixed order, then in every frame the
+// closing drumcrash layers and the flat text set-up with the benchmark line.
+// The segment is chosen from the elapsed time alone; there is no state
+// machine, so the virtual clock of capture mode can jump to any time.
+// Segment frame counters only grow and feed BENCH_SCORE.
 #include <GL/gl.h>
 
+#include "engine/render/particles.h"
+#include "engine/render/passes.h"
 #include "shell/clock.h"
+#include "shell/font.h"
 #include "shell/shell.h"
+#include "shell/starfield.h"
+#include "shell/timeline.h"
 
+// --- internal helpers ---------------------------------------------------------
+static KST_SCENE& timeline_scene(shell_scene_id id)
+{
+    return SHELL_SCENES[id];
+}
+
+static void timeline_layers(shell_layers_id id, float frame)
+{
+    IFE_DRAW(SHELL_LAYERS[id], frame);
+}
+
+static void timeline_state_reset()
+{
+    glDepthFunc(GL_LEQUAL);
+    glDisable(GL_LIGHTING);
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glEnable(GL_DEPTH_TEST);
+}
+
+static void timeline_clear_depth()
+{
+    glClear(GL_DEPTH_BUFFER_BIT);
+}
+
+static void timeline_segment1(int64_t u)
+{
+    float f = timeline_frame(u, 7.5L);
+    float g = timeline_frame(u, 15.0L);
+    KST_CLEAR_SCREEN();
+    KST_RENDER_SCENE(timeline_scene(SCENE_CREST), f);
+    timeline_layers(LAYERS_CRESTPRE, g);
+}
+
+static void timeline_segment2(int64_t u)
+{
+    float f = timeline_frame(u, TIMELINE[2].divisor);
+    KST_CLEAR_SCREEN();
+    KST_RENDER_SCENE(timeline_scene(SCENE_PART2), f);
+    timeline_state_reset();
+    KST_PARTICLES_RENDER(timeline_scene(SCENE_PART2), f);
+    timeline_layers(LAYERS_PART2, f);
+}
+
+static void timeline_segment3(int64_t u)
+{
+    float f = timeline_frame(u, TIMELINE[3].divisor);
+    KST_CLEAR_SCREEN();
+    timeline_layers(LAYERS_PORTRAIT, f);
+    timeline_clear_depth();
+    KST_RENDER_SCENE(timeline_scene(SCENE_LEPKE), f);
+    timeline_clear_depth();
+    timeline_state_reset();
+    KST_PARTICLES_RENDER(timeline_scene(SCENE_LEPKE), f);
+    timeline_state_reset();
+    timeline_clear_depth();
+    timeline_layers(LAYERS_BEAUTY, f);
+    timeline_layers(LAYERS_BLACKFADE, f);
+}
+
+static void timeline_segment4(int64_t u)
+{
+    float f = timeline_frame(u, TIMELINE[4].divisor);
+    KST_CLEAR_SCREEN();
+    KST_RENDER_SCENE(timeline_scene(SCENE_EARTH), f);
+    timeline_state_reset();
+    KST_PARTICLES_RENDER(timeline_scene(SCENE_EARTH), f);
+    glDisable(GL_TEXTURE_2D);
+    starfield_draw();
+    timeline_layers(LAYERS_STARMAP, f);
+    timeline_layers(LAYERS_PLANET, f);
+    timeline_layers(LAYERS_BLACKFADE, f);
+}
+
+static void timeline_segment5(int64_t u)
+{
+    float f = timeline_frame(u, TIMELINE[5].divisor);
+    KST_CLEAR_SCREEN();
+    timeline_layers(LAYERS_HATTER, f);
+    timeline_clear_depth();
+    KST_RENDER_SCENE(timeline_scene(SCENE_HIPOLY), f);
+    timeline_clear_depth();
+    timeline_state_reset();
+    KST_PARTICLES_RENDER(timeline_scene(SCENE_HIPOLY), f);
+    timeline_state_reset();
+    timeline_clear_depth();
+    timeline_layers(LAYERS_GREETS, f);
+    timeline_layers(LAYERS_CRESTFADE, f);
+}
+
+static void timeline_segment6(int64_t u, uint32_t t)
+{
+    float f = timeline_frame(u, TIMELINE[6].divisor);
+    KST_CLEAR_SCREEN();
+    timeline_layers(LAYERS_KEKBKG, 0.0f);
+    timeline_clear_depth();
+    timeline_spin(timeline_scene(SCENE_QORV), t);
+    float g = timeline_frame(u, 8.0L);
+    KST_RENDER_SCENE(timeline_scene(SCENE_QORV), timeline_qorv_frame(g));
+    timeline_layers(LAYERS_KERET, f);
+    timeline_layers(LAYERS_MEETING, f);
+    timeline_layers(LAYERS_CRESTFADE, f);
+}
+
+static void timeline_run_segment(int segment, uint32_t t)
+{
+    int64_t u = static_cast<int64_t>(t) - TIMELINE[segment].start;
+    switch (segment) {
+    case 1: timeline_segment1(u); break;
+    case 2: timeline_segment2(u); break;
+    case 3: timeline_segment3(u); break;
+    case 4: timeline_segment4(u); break;
+    case 5: timeline_segment5(u); break;
+    case 6: timeline_segment6(u, t); break;
+    default: return;
+    }
+    SEGMENT_FRAMES[segment] += 1;
+}
+
+// Flat text drawing: identity matrices, the font texture, colour blending.
+static void timeline_text_setup()
+{
+    glDisable(GL_DEPTH_TEST);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glColor3f(0.8f, 0.8f, 0.8f);
+    glBindTexture(GL_TEXTURE_2D, FONT_TEXTURE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR);
+}
+
+static void timeline_overlay(uint32_t t)
+{
+    timeline_layers(LAYERS_DRUMCRASH, static_cast<float>(static_cast<long double>(t) / 131.5L));
+    timeline_text_setup();
+    BENCH_SCORE = timeline_bench_score(SEGMENT_FRAMES);
+    if (SHELL_OPTIONS.bmark)
+        TEXT_WRITE(timeline_bench_text(BENCH_SCORE), false, 0, 0);
+}
+
+// --- public functions ---------------------------------------------------------
 void DRAW_FRAME()
 {
     ELAPSED_MS = clock_now_ms() - START_MS;
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glClear(GL_STENCIL_BUFFER_BIT);
+    uint32_t t = ELAPSED_MS;
+    timeline_run_segment(timeline_segment(t), t);
+    timeline_overlay(t);
 }

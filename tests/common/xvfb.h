@@ -1,6 +1,6 @@
 // tests/common/xvfb.h - a private X server for whole-program window tests.
 //
-// xvfb_server starts Xvfb on the first free display number from :91 up,
+// xvfb_server starts Xvfb on a free display number the server picks itself,
 // 1024 x 768 x 24, waits until it answers, and kills it when destroyed. Tests
 // pass "DISPLAY=" + display() to the program and to xdotool.
 #pragma once

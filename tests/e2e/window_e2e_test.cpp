@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 #include "e2e_data.h"
@@ -16,6 +17,14 @@ namespace {
 std::vector<std::string> e2e_env(const xvfb_server& x)
 {
     return {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
+}
+
+// Sends SIGTERM to the process that owns the qiv window (by its pid, nothing broader).
+void e2e_terminate_window_owner(const std::vector<std::string>& env)
+{
+    program_result pid = run_program("/usr/bin/xdotool", {"search", "--name", "^qiv$", "getwindowpid"}, env, "", 10);
+    if (pid.status == 0 && std::atoi(pid.out.c_str()) > 0)
+        kill(std::atoi(pid.out.c_str()), SIGTERM);
 }
 
 // Runs qiv --windowed under Xvfb in the data folder and lets `act` close it.
@@ -36,7 +45,7 @@ program_result e2e_run_and_close(const std::string& how)
                                 {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"},
                                 env, "", 10);
                 else
-                    run_program("/usr/bin/pkill", {"-TERM", "-f", qiv_path() + " --windowed"}, {}, "", 10);
+                    e2e_terminate_window_owner(env);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }

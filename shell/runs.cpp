@@ -1,0 +1,126 @@
+// shell/runs.cpp - playing the loaded show: real time, capture, one frame, timedemo.
+//
+// The real-time loop has no frame limit and no sleep; its end test looks at
+// the frame drawn last, so the final frame is the first one at or past
+// 131500 ms. The other runs set the virtual clock before each frame
+// (START_MS is 0 there), so a frame shows exactly the time asked for. Every
+// run times each frame (draw and swap) with the monotonic clock and books it
+// to the frame's segment; the timedemo also waits for the GPU (glFinish) so
+// its figures measure rendering, not queueing.
+#include "shell/runs.h"
+
+#include <GL/gl.h>
+#include <chrono>
+#include <cstdio>
+
+#include "shell/capture.h"
+#include "shell/clock.h"
+#include "shell/shell.h"
+#include "shell/timeline.h"
+#include "shell/window.h"
+#include "support/error.h"
+
+double   SEGMENT_SECONDS[7];
+uint32_t FRAMES_DRAWN;
+
+// --- internal helpers ---------------------------------------------------------
+static double runs_now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Draws one frame at the current clock and books its real time to its segment.
+static void runs_draw(bool finish)
+{
+    double start = runs_now();
+    DRAW_FRAME();
+    FRAMES_DRAWN += 1;
+    if (finish)
+        glFinish();
+    SEGMENT_SECONDS[timeline_segment(ELAPSED_MS)] += runs_now() - start;
+}
+
+static void runs_present()
+{
+    double start = runs_now();
+    QUIT_REQUESTED = WINDOW_UPDATE();
+    SEGMENT_SECONDS[timeline_segment(ELAPSED_MS)] += runs_now() - start;
+}
+
+static void runs_virtual_frame(uint32_t t)
+{
+    clock_set_virtual_ms(START_MS + t);
+    runs_draw(false);
+}
+
+// --- public functions ---------------------------------------------------------
+void shell_run_show()
+{
+    for (;;) {
+        if (QUIT_REQUESTED != 0)
+            break;
+        if (ELAPSED_MS >= SHELL_RUN_MS)
+            break;
+        ELAPSED_MS = clock_now_ms() - START_MS;
+        runs_draw(false);
+        runs_present();
+    }
+}
+
+void shell_run_capture()
+{
+    const shell_options& o = SHELL_OPTIONS;
+    int64_t first = 0, last = 0;
+    capture_frame_range(o.fps, o.from_ms, o.to_ms, first, last);
+    uint32_t total = last >= first ? static_cast<uint32_t>(last - first + 1) : 0;
+    capture_sink sink;
+    capture_open(sink, o.capture_out, o.fps, o.from_ms, o.data_dir + "/music.ogg");
+    try {
+        for (int64_t n = first; n <= last && QUIT_REQUESTED == 0; ++n) {
+            runs_virtual_frame(capture_frame_time(n, o.fps));
+            capture_frame(sink, n);
+            runs_present();
+            capture_progress(sink.frames, total);
+        }
+        capture_close(sink);
+    } catch (...) {
+        capture_abort(sink);
+        throw;
+    }
+    if (sink.frames < total)
+        std::fprintf(stderr, "\nqiv: capture stopped after %u of %u frames\n", sink.frames, total);
+}
+
+void shell_run_frame()
+{
+    runs_virtual_frame(*SHELL_OPTIONS.frame_ms);
+    capture_write_png(SHELL_OPTIONS.frame_out, capture_read_frame(), CAPTURE_WIDTH, CAPTURE_HEIGHT);
+    runs_present();
+}
+
+uint32_t timedemo_frame_time(int segment, uint32_t k, uint32_t count)
+{
+    const timeline_segment_info& seg = TIMELINE[segment];
+    uint64_t span = seg.end - seg.start;
+    return seg.start + static_cast<uint32_t>((k + 1) * span / (uint64_t(count) + 1));
+}
+
+void shell_run_timedemo()
+{
+    uint32_t count = SHELL_OPTIONS.timedemo_frames;
+    std::printf("timedemo: %u frames per segment, %dx%d\n", count, CAPTURE_WIDTH, CAPTURE_HEIGHT);
+    double total = 0;
+    for (int s = 1; s <= TIMELINE_SEGMENTS && QUIT_REQUESTED == 0; ++s) {
+        double before = SEGMENT_SECONDS[s];
+        for (uint32_t k = 0; k < count && QUIT_REQUESTED == 0; ++k) {
+            clock_set_virtual_ms(START_MS + timedemo_frame_time(s, k, count));
+            runs_draw(true);
+            runs_present();
+        }
+        double spent = SEGMENT_SECONDS[s] - before;
+        total += spent;
+        std::printf("segment %d: %8.3f ms/frame\n", s, count ? spent * 1000.0 / count : 0.0);
+    }
+    std::printf("all:       %8.3f ms/frame\n", count ? total * 1000.0 / (6.0 * count) : 0.0);
+    std::fflush(stdout);
+}

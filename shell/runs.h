@@ -1,0 +1,20 @@
+// shell/runs.h - the ways a loaded show can be played.
+//
+// The show itself (real clock, until 131500 ms or a quit), capture (virtual
+// clock, every frame written), a single frame, and the timedemo (virtual
+// clock, a fixed number of frames per segment as fast as possible, timed).
+// Each counts the real seconds spent drawing per segment for the "-bmark"
+// summary.
+#pragma once
+
+#include <cstdint>
+
+extern double   SEGMENT_SECONDS[7];  // real time spent drawing each segment's frames
+extern uint32_t FRAMES_DRAWN;        // every frame drawn by the run, in a segment or not
+
+void shell_run_show();
+void shell_run_capture();
+void shell_run_frame();
+void shell_run_timedemo();
+// The frame times the timedemo draws in segment s (count of them, spread inside its window).
+uint32_t timedemo_frame_time(int segment, uint32_t k, uint32_t count);

@@ -1,0 +1,92 @@
+// The loading sequence and audio start-up as a user meets them: Escape on the
+// loading screen in a real X window (Xvfb), a show without its music, and no
+// audio output at all.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "demo_data.h"
+#include "e2e_data.h"
+#include "process.h"
+#include "xvfb.h"
+
+namespace {
+
+// Runs qiv in cwd under its own Xvfb and presses Escape as soon as its window appears.
+program_result loading_run_and_escape(const std::vector<std::string>& args, const std::string& cwd,
+                                      std::string* screen_after = nullptr)
+{
+    xvfb_server x;
+    EXPECT_TRUE(x.ok());
+    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                                    "QIV_NO_MESSAGE_BOX=1"};
+    std::atomic<bool> done{false};
+    std::thread presser([&] {
+        bool pressed = false;
+        while (!done && !pressed) {
+            program_result r = run_program("/usr/bin/xdotool",
+                {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"}, env, "", 10);
+            pressed = r.status == 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    program_result r = run_program(qiv_path(), args, env, cwd, 60);
+    done = true;
+    presser.join();
+    if (screen_after)
+        *screen_after = run_program("/usr/bin/xdpyinfo", {}, env, "", 10).out;
+    return r;
+}
+
+}  // namespace
+
+TEST(LoadingE2E, EscapeOnTheLoadingScreenFinishesLoadingAndDrawsNoFrame)
+{
+    std::string screen;
+    // Each of the 27 steps is held for 150 ms, so Escape lands on the loading screen.
+    program_result r = loading_run_and_escape({"--loading-pace", "150", "--verbose"}, e2e_data_dir(), &screen);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("qiv: loading data/qorv.kst"), std::string::npos) << r.err;  // the last file
+    EXPECT_NE(r.err.find("qiv: 27 loading steps, 0 frames drawn"), std::string::npos) << r.err;
+    EXPECT_NE(screen.find("dimensions:    1024x768 pixels"), std::string::npos) << screen;  // display restored
+}
+
+TEST(LoadingE2E, MissingMusicPlaysInSilenceWithOneLine)
+{
+    std::string dir = test_temp_dir("no-music");
+    demo_data_write(dir + "/data", {false, ""});
+    program_result r = loading_run_and_escape({"--windowed"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string line = "qiv: data/music.ogg could not be played; the show runs in silence\n";
+    size_t at = r.err.find(line);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(line, at + 1), std::string::npos);
+
+    write_file(dir + "/data/music.ogg", "this is no Ogg Vorbis stream");  // undecodable
+    r = loading_run_and_escape({"--windowed"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+}
+
+TEST(LoadingE2E, FatalErrorWithAudioRunningEndsWithStatusOne)
+{
+    std::string dir = test_temp_dir("missing-scene-audio");
+    demo_data_write(dir + "/data", {true, "hipoly.kst"});
+    program_result r = run_program(qiv_path(), {"--windowed"},
+        {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"}, dir, 30);
+    EXPECT_EQ(r.status, 1);  // the audio thread is stopped first: no abort
+    EXPECT_NE(r.err.find("data/hipoly.kst"), std::string::npos) << r.err;
+}
+
+TEST(LoadingE2E, NoAudioOutputEndsWithAMessageAndStatusOne)
+{
+    program_result r = run_program(qiv_path(), {"--windowed"},
+        {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=no-such-driver", "QIV_NO_MESSAGE_BOX=1"},
+        e2e_data_dir(), 30);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no audio output could be opened"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("SDL_AUDIODRIVER=dummy"), std::string::npos) << r.err;
+}
