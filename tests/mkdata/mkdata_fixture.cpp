@@ -58,7 +58,7 @@ std::string mkdata_shared_dir()
 
 // --- strict layer reader ------------------------------------------------------------
 namespace {
-struct ife_reader {
+struct strict_reader {
     std::ifstream in;
     int           comments = 0;
     bool next(std::string& value)
@@ -94,7 +94,7 @@ struct ife_reader {
 mkdata_ife mkdata_read_ife(const std::string& path, std::string& error)
 {
     mkdata_ife f;
-    ife_reader rd{std::ifstream(path)};
+    strict_reader rd{std::ifstream(path)};
     int count = 0;
     if (!rd.in || !rd.integer(count) || !rd.integer(f.info) || count < 0) {
         error = path + ": bad header";

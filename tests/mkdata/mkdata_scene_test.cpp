@@ -12,6 +12,7 @@
 #include "engine/scene/textures.h"
 #include "engine/textures/texture_manager.h"
 #include "gl_fixture.h"
+#include "ife/ife.h"
 #include "mkdata_fixture.h"
 #include "support/error.h"
 
@@ -267,4 +268,36 @@ TEST_F(MkdataSceneDraw, EveryScenePaintsADistinctPicture)
                               std::abs(frames[a][i + 2] - frames[b][i + 2]) > 60;
             EXPECT_GT(differ, 640u * 480u / 5) << "scenes " << a << " and " << b << " look alike";
         }
+}
+
+// Every layer file loads through the interface loader as the shell loads it
+// (textures from the data folder), with the layers and keys the file states,
+// and shows something during its animation.
+TEST_F(MkdataSceneDraw, LayerFilesLoadThroughTheInterfaceLoader)
+{
+    TX_INIT();
+    for (const std::string& stem : MKDATA_LAYER_STEMS) {
+        SCOPED_TRACE(stem);
+        std::string error;
+        mkdata_ife expected = mkdata_read_ife(mkdata_shared_dir() + "/" + stem + ".ife", error);
+        ASSERT_EQ(error, "");
+        ife_interface f{};
+        IFE_LOAD(f, mkdata_shared_dir() + "/" + stem + ".ife", mkdata_shared_dir());
+        ASSERT_EQ(f.layercount, int32_t(expected.layers.size()));
+        for (int32_t i = 0; i < f.layercount; ++i) {
+            EXPECT_NE(f.layers[i].texture, 0u);
+            EXPECT_EQ(f.layers[i].keycount, int32_t(expected.layers[i].keys.size()));
+            EXPECT_EQ(f.layers[i].blend, expected.layers[i].blend);
+        }
+        bool drew = false;  // over a grey frame, at some point of the animation
+        for (int frame = 0; frame <= 1000 && !drew; frame += 25) {
+            glClearColor(0.5f, 0.5f, 0.5f, 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            IFE_DRAW(f, float(frame));
+            gl_rgba centre = gl_read_pixel(320, 240), corner = gl_read_pixel(620, 20);
+            drew = gl_distinct_colours() > 1 || centre.r < 120 || centre.r > 136 || corner.r < 120 || corner.r > 136;
+        }
+        EXPECT_TRUE(drew) << "the layers never show";
+        IFE_FREE(f);
+    }
 }
