@@ -152,6 +152,46 @@ static std::vector<std::pair<float, float>> sc_shield_outline()
     return o;
 }
 
+// Behind the shield: a sunburst of alternating rays (unlit vertex colours) and
+// an additive ring of light, bright inside and black outside, in a later pass.
+static void sc_crest_backdrop(mk_scene& s, int32_t rays, int32_t glow)
+{
+    mk_mesh burst;
+    int nrays = 48;
+    for (int i = 0; i < nrays; ++i) {
+        float a0 = 2 * SC_PI * i / nrays, a1 = 2 * SC_PI * (i + 1) / nrays;
+        int32_t b = static_cast<int32_t>(burst.v.size());
+        burst.v.push_back({0, 40, 10});
+        burst.v.push_back({430 * std::cos(a0), 40, 10 + 430 * std::sin(a0)});
+        burst.v.push_back({430 * std::cos(a1), 40, 10 + 430 * std::sin(a1)});
+        bool light = i % 2 == 0;
+        burst.c.push_back({1.0f, 0.85f, 0.45f});
+        KST_RGB edge = light ? KST_RGB{0.55f, 0.18f, 0.1f} : KST_RGB{0.18f, 0.05f, 0.12f};
+        burst.c.push_back(edge);
+        burst.c.push_back(edge);
+        burst.f.push_back({b, b + 2, b + 1});
+        for (int k = 0; k < 3; ++k)
+            burst.n.push_back({0, -1, 0});
+    }
+    burst.uv.assign(burst.v.size(), {0, 0});
+    mk_object& sun = scene_object(s, "sunburst", burst, rays);
+    sun.rec.BACKFACECULL = 0;
+
+    // Additive glow: a ring of light around the emblem, bright inside, black outside.
+    mk_mesh ring = mesh_surface(64, 4, [](float u, float v) {
+        float a = u * 2 * SC_PI, r = 150 + 170 * v;
+        return KST_VECTOR{r * std::cos(a), 30, 10 + r * std::sin(a)};
+    });
+    mesh_colour(ring, [](KST_VECTOR p, KST_VECTOR) {
+        float r = std::sqrt(p.X * p.X + (p.Z - 10) * (p.Z - 10));
+        float k = std::fmax(0.0f, 1 - (r - 150) / 170);
+        return KST_RGB{0.9f * k * k, 0.6f * k * k, 0.3f * k * k};
+    });
+    mk_object& g = scene_object(s, "glow", ring, glow);
+    g.rec.BACKFACECULL = 0;
+    g.rec.PASSNO = 1;
+}
+
 static void sc_crest(const mk_context& ctx)
 {
     mk_scene s;
@@ -205,41 +245,7 @@ static void sc_crest(const mk_context& ctx)
     mesh_place(halo2, 0, 75, {0, 20, 0});
     scene_object(s, "outer ring", halo2, gold);
 
-    // Sunburst behind the shield: alternating rays, hot in the middle.
-    mk_mesh burst;
-    int nrays = 48;
-    for (int i = 0; i < nrays; ++i) {
-        float a0 = 2 * SC_PI * i / nrays, a1 = 2 * SC_PI * (i + 1) / nrays;
-        int32_t b = static_cast<int32_t>(burst.v.size());
-        burst.v.push_back({0, 40, 10});
-        burst.v.push_back({430 * std::cos(a0), 40, 10 + 430 * std::sin(a0)});
-        burst.v.push_back({430 * std::cos(a1), 40, 10 + 430 * std::sin(a1)});
-        bool light = i % 2 == 0;
-        burst.c.push_back({1.0f, 0.85f, 0.45f});
-        KST_RGB edge = light ? KST_RGB{0.55f, 0.18f, 0.1f} : KST_RGB{0.18f, 0.05f, 0.12f};
-        burst.c.push_back(edge);
-        burst.c.push_back(edge);
-        burst.f.push_back({b, b + 2, b + 1});
-        for (int k = 0; k < 3; ++k)
-            burst.n.push_back({0, -1, 0});
-    }
-    burst.uv.assign(burst.v.size(), {0, 0});
-    mk_object& sun = scene_object(s, "sunburst", burst, rays);
-    sun.rec.BACKFACECULL = 0;
-
-    // Additive glow: a ring of light around the emblem, bright inside, black outside.
-    mk_mesh ring = mesh_surface(64, 4, [](float u, float v) {
-        float a = u * 2 * SC_PI, r = 150 + 170 * v;
-        return KST_VECTOR{r * std::cos(a), 30, 10 + r * std::sin(a)};
-    });
-    mesh_colour(ring, [](KST_VECTOR p, KST_VECTOR) {
-        float r = std::sqrt(p.X * p.X + (p.Z - 10) * (p.Z - 10));
-        float k = std::fmax(0.0f, 1 - (r - 150) / 170);
-        return KST_RGB{0.9f * k * k, 0.6f * k * k, 0.3f * k * k};
-    });
-    mk_object& g = scene_object(s, "glow", ring, glow);
-    g.rec.BACKFACECULL = 0;
-    g.rec.PASSNO = 1;
+    sc_crest_backdrop(s, rays, glow);
 
     // Gems orbiting the emblem, each on its own tilted circle.
     for (int i = 0; i < 6; ++i) {
@@ -277,35 +283,49 @@ static float sc_ground_z(float x, float y)
     return valley + hills;
 }
 
-static void sc_part2(const mk_context& ctx)
+// Two crossed upright cards standing on base (ferns, light shafts): half
+// width w, height h, the first turned by angle degrees about Z.
+static void sc_crossed_cards(mk_mesh& m, KST_VECTOR base, float w, float h, float angle)
 {
-    mk_scene s;
-    s.name = "part2";
-    s.fov = 0.9f;
-    s.znear = 4;
-    s.zfar = 9000;
-    s.drawdistance = 1700;
-    uint64_t seed = mk_seed(ctx, "part2");
-    KST_RGBA horizon{0.78f, 0.5f, 0.58f, 1};
-
-    int32_t sky = sc_unlit(s, "sky");
-    int32_t ground = scene_textured(s, "valley floor", "ground.raw", {0.9f, 0.9f, 0.9f});
-    scene_mat(s, ground).UTILE = scene_mat(s, ground).VTILE = 14;
-    scene_mat(s, ground).SPECULAR = {0.1f, 0.1f, 0.1f};
-    int32_t water = scene_textured(s, "river", "water.raw", {1, 1, 1});
-    {
-        KST_MATERIAL& m = scene_mat(s, water);
-        m.RECEIVELIGHT = 0;
-        m.AMBIENT = {0.6f, 0.85f, 1.0f};
-        m.BLEND = 2;
-        m.CONSTANTALPHA = 0.6f;
-        m.DEPTHTEST = 1;
-        m.VTILE = 1;
+    for (int k = 0; k < 2; ++k) {
+        float a = sc_rad(angle + 90.0f * k);
+        float dx = w * std::cos(a), dy = w * std::sin(a);
+        int32_t b = static_cast<int32_t>(m.v.size());
+        m.v.push_back({base.X - dx, base.Y - dy, base.Z});
+        m.v.push_back({base.X + dx, base.Y + dy, base.Z});
+        m.v.push_back({base.X + dx, base.Y + dy, base.Z + h});
+        m.v.push_back({base.X - dx, base.Y - dy, base.Z + h});
+        m.uv.insert(m.uv.end(), {{0, 1}, {1, 1}, {1, 0}, {0, 0}});
+        m.n.insert(m.n.end(), 4, KST_VECTOR{0, 0, 1});
+        m.f.push_back({b, b + 1, b + 2});
+        m.f.push_back({b, b + 2, b + 3});
     }
-    int32_t crystal_a = scene_material(s, "cyan crystal", {0.2f, 0.55f, 0.75f});
-    int32_t crystal_b = scene_material(s, "violet crystal", {0.5f, 0.25f, 0.7f});
-    for (int32_t m : {crystal_a, crystal_b}) {
-        KST_MATERIAL& c = scene_mat(s, m);
+}
+
+struct sc_valley_materials {
+    int32_t sky, ground, water, crystal_a, crystal_b, fern, beam, heart;
+};
+
+static sc_valley_materials sc_part2_materials(mk_scene& s)
+{
+    sc_valley_materials m{};
+    m.sky = sc_unlit(s, "sky");
+    m.ground = scene_textured(s, "valley floor", "ground.raw", {0.9f, 0.9f, 0.9f});
+    scene_mat(s, m.ground).UTILE = scene_mat(s, m.ground).VTILE = 14;
+    scene_mat(s, m.ground).SPECULAR = {0.1f, 0.1f, 0.1f};
+    m.water = scene_textured(s, "river", "water.raw", {1, 1, 1});
+    {
+        KST_MATERIAL& w = scene_mat(s, m.water);
+        w.RECEIVELIGHT = 0;
+        w.AMBIENT = {0.6f, 0.85f, 1.0f};
+        w.BLEND = 2;
+        w.CONSTANTALPHA = 0.6f;
+        w.DEPTHTEST = 1;
+    }
+    m.crystal_a = scene_material(s, "cyan crystal", {0.2f, 0.55f, 0.75f});
+    m.crystal_b = scene_material(s, "violet crystal", {0.5f, 0.25f, 0.7f});
+    for (int32_t i : {m.crystal_a, m.crystal_b}) {
+        KST_MATERIAL& c = scene_mat(s, i);
         c.SPECULAR = {1, 1, 1};
         c.SHINE = 80;
         c.ENVMAP = 1;
@@ -313,22 +333,27 @@ static void sc_part2(const mk_context& ctx)
         c.ENVMODE = 0;  // added on top
         c.ENVMAPCOLOR = {0.55f, 0.6f, 0.7f};
     }
-    int32_t fern = scene_textured(s, "fern", "fern.raw", {0.8f, 1.0f, 0.9f});
-    scene_mat(s, fern).ALPHATEST = 0.5f;
-    scene_mat(s, fern).TEXTUREWRAP = 1;
-    int32_t beam = scene_textured(s, "light shaft", "beam.raw", {1, 1, 1});
+    m.fern = scene_textured(s, "fern", "fern.raw", {0.8f, 1.0f, 0.9f});
+    scene_mat(s, m.fern).ALPHATEST = 0.5f;
+    scene_mat(s, m.fern).TEXTUREWRAP = 1;
+    m.beam = scene_textured(s, "light shaft", "beam.raw", {1, 1, 1});
     {
-        KST_MATERIAL& m = scene_mat(s, beam);
-        m.RECEIVELIGHT = 0;
-        m.AMBIENT = {0.45f, 0.8f, 1.0f};
-        m.BLEND = 1;
-        m.DEPTHTEST = 1;
-        m.TEXTUREWRAP = 1;
+        KST_MATERIAL& b = scene_mat(s, m.beam);
+        b.RECEIVELIGHT = 0;
+        b.AMBIENT = {0.45f, 0.8f, 1.0f};
+        b.BLEND = 1;
+        b.DEPTHTEST = 1;
+        b.TEXTUREWRAP = 1;
     }
-    int32_t heart = sc_unlit(s, "heart crystal");
+    m.heart = sc_unlit(s, "heart crystal");
+    return m;
+}
 
-    // Sky dome: a hemisphere seen from inside, coloured from horizon to zenith,
-    // reaching a little below the horizon so no gap shows past the valley's end.
+// Sky dome, valley floor and the scrolling river.
+static void sc_part2_land(mk_scene& s, const sc_valley_materials& m, KST_RGBA horizon)
+{
+    // A hemisphere seen from inside, coloured from horizon to zenith, reaching
+    // a little below the horizon so no gap shows past the valley's end.
     mk_mesh dome = mesh_surface(48, 18, [](float u, float v) {
         float a = u * 2 * SC_PI, e = -SC_PI / 10 + v * (SC_PI / 2 + SC_PI / 10);
         return KST_VECTOR{4200 * std::cos(e) * std::cos(a), 1500 + 4200 * std::cos(e) * std::sin(a), -300 + 3000 * std::sin(e)};
@@ -337,25 +362,27 @@ static void sc_part2(const mk_context& ctx)
         float t = std::fmin(1.0f, std::fmax(0.0f, (p.Z + 300) / 2400));
         return KST_RGB{horizon.R + (0.08f - horizon.R) * t, horizon.G + (0.12f - horizon.G) * t, horizon.B + (0.35f - horizon.B) * t};
     });
-    mk_object& skyo = scene_object(s, "sky", dome, sky);
-    skyo.rec.BACKFACECULL = 0;
+    scene_object(s, "sky", dome, m.sky).rec.BACKFACECULL = 0;
 
     mk_mesh floor = mesh_surface(90, 90, [](float u, float v) {
         float x = (u - 0.5f) * 4400, y = -900 + v * 4600;
         return KST_VECTOR{x, y, sc_ground_z(x, y)};
     });
-    scene_object(s, "valley floor", floor, ground);
+    scene_object(s, "valley floor", floor, m.ground);
 
     mk_mesh river = mesh_surface(4, 120, [](float u, float v) {
         float y = -900 + v * 4600;
         return KST_VECTOR{sc_river_x(y) + (u - 0.5f) * 420, y, -6};
     }, 1, 24);
-    mk_object& riv = scene_object(s, "river", river, water);
+    mk_object& riv = scene_object(s, "river", river, m.water);
     riv.rec.PASSNO = 1;
     riv.rec.UVDELTA = {0, -0.02f, 0};
+}
 
-    // Crystal clusters along both sides of the valley.
-    int cluster = 0;
+// Crystal clusters along both sides of the valley, each its own LOD object;
+// returns where the four heart crystals stand.
+static std::vector<KST_VECTOR> sc_part2_crystals(mk_scene& s, const sc_valley_materials& m, uint64_t seed)
+{
     std::vector<KST_VECTOR> hearts;
     for (int i = 0; i < 40; ++i) {
         float y = -600 + i * 100.0f + 60 * img_hash01(i, 1, seed);
@@ -376,102 +403,94 @@ static void sc_part2(const mk_context& ctx)
             mesh_append(c, shard);
         }
         mesh_facet(c);
-        mk_object& o = scene_object(s, "crystals " + std::to_string(cluster++), c, i % 3 ? crystal_a : crystal_b);
+        mk_object& o = scene_object(s, "crystals " + std::to_string(i), c, i % 3 ? m.crystal_a : m.crystal_b);
         o.rec.LOD = 1;
         o.rec.POS = {x, y, z};
         if (i % 10 == 4)
             hearts.push_back({x, y, z});
     }
+    return hearts;
+}
 
-    // Ferns: two crossed alpha-tested cards each, lit from above.
+// Ferns on the banks: crossed alpha-tested cards, lit from above.
+static void sc_part2_ferns(mk_scene& s, const sc_valley_materials& m, uint64_t seed)
+{
     mk_mesh ferns;
     for (int i = 0; i < 60; ++i) {
         float y = -700 + i * 65.0f, side = i % 2 ? 1.0f : -1.0f;
         float x = sc_river_x(y) + side * (200 + 140 * img_hash01(i, 5, seed));
-        float z = sc_ground_z(x, y), h = 50 + 40 * img_hash01(i, 6, seed), w = h * 0.8f;
-        for (int k = 0; k < 2; ++k) {
-            float a = sc_rad(45.0f + 90 * k + 40 * img_hash01(i, 7, seed));
-            float dx = w * std::cos(a), dy = w * std::sin(a);
-            int32_t b = static_cast<int32_t>(ferns.v.size());
-            ferns.v.push_back({x - dx, y - dy, z - 4});
-            ferns.v.push_back({x + dx, y + dy, z - 4});
-            ferns.v.push_back({x + dx, y + dy, z + h});
-            ferns.v.push_back({x - dx, y - dy, z + h});
-            ferns.uv.push_back({0, 1});
-            ferns.uv.push_back({1, 1});
-            ferns.uv.push_back({1, 0});
-            ferns.uv.push_back({0, 0});
-            for (int q = 0; q < 4; ++q)
-                ferns.n.push_back({0, 0, 1});
-            ferns.f.push_back({b, b + 1, b + 2});
-            ferns.f.push_back({b, b + 2, b + 3});
-        }
+        float z = sc_ground_z(x, y), h = 50 + 40 * img_hash01(i, 6, seed);
+        sc_crossed_cards(ferns, {x, y, z - 4}, h * 0.8f, h + 4, 45.0f + 40 * img_hash01(i, 7, seed));
     }
-    mk_object& fo = scene_object(s, "ferns", ferns, fern);
+    mk_object& fo = scene_object(s, "ferns", ferns, m.fern);
     fo.rec.BACKFACECULL = 0;
     fo.rec.PASSNO = 2;
+}
 
-    // Heart crystals: glowing, each with a light shaft and a sparkle fountain.
-    // Four emitters x 4 particles per step x 100 steps of life = 1600 of 2000.
+// Heart crystals: glowing, each with a light shaft and a sparkle fountain.
+// Four emitters x 4 particles per step x 100 steps of life = 1600 of 2000.
+static void sc_part2_hearts(mk_scene& s, const sc_valley_materials& m, const std::vector<KST_VECTOR>& hearts)
+{
     mk_mesh shafts;
     for (size_t i = 0; i < hearts.size(); ++i) {
         KST_VECTOR p = hearts[i];
         mk_mesh h = mesh_sphere({p.X, p.Y, p.Z + 40}, 22, 4, 2);
         mesh_facet(h);
         mesh_colour(h, [](KST_VECTOR, KST_VECTOR n) { return KST_RGB{0.5f + 0.5f * n.Z, 0.9f, 1.0f}; });
-        mk_object& o = scene_object(s, "heart " + std::to_string(i), h, heart);
+        mk_object& o = scene_object(s, "heart " + std::to_string(i), h, m.heart);
         o.rec.PARTICLE = sc_emitter(4, 100, {0, 0, 2.2f}, {1.6f, 1.6f, 1.0f}, {0.45f, 0.8f, 1.0f}, {0.4f, 0.3f, 0.2f}, 9);
-        for (int k = 0; k < 2; ++k) {
-            float a = sc_rad(90.0f * k + 20);
-            float dx = 70 * std::cos(a), dy = 70 * std::sin(a);
-            int32_t b = static_cast<int32_t>(shafts.v.size());
-            shafts.v.push_back({p.X - dx, p.Y - dy, p.Z});
-            shafts.v.push_back({p.X + dx, p.Y + dy, p.Z});
-            shafts.v.push_back({p.X + dx, p.Y + dy, p.Z + 650});
-            shafts.v.push_back({p.X - dx, p.Y - dy, p.Z + 650});
-            shafts.uv.push_back({0, 1});
-            shafts.uv.push_back({1, 1});
-            shafts.uv.push_back({1, 0});
-            shafts.uv.push_back({0, 0});
-            for (int q = 0; q < 4; ++q)
-                shafts.n.push_back({0, 0, 1});
-            shafts.f.push_back({b, b + 1, b + 2});
-            shafts.f.push_back({b, b + 2, b + 3});
-        }
+        sc_crossed_cards(shafts, p, 70, 650, 20);
     }
-    mk_object& so = scene_object(s, "light shafts", shafts, beam);
+    mk_object& so = scene_object(s, "light shafts", shafts, m.beam);
     so.rec.BACKFACECULL = 0;
     so.rec.PASSNO = 1;
+}
 
-    scene_fog(s, 0, 0.001f, 300, 1800, horizon);
-    s.objects[0].rec.USEFOG = 0;  // the sky stays clear
-    so.rec.USEFOG = 0;            // fog would add its own colour to the additive shafts
-
+static void sc_part2_lights_and_camera(mk_scene& s)
+{
     mk_light& sunl = scene_light(s, 0, "low sun", {-3000, -2500, 2500}, {1.0f, 0.82f, 0.7f});
     sunl.rec.AMBIENT = {0.18f, 0.15f, 0.2f};
-    mk_light& wisp = scene_light(s, 1, "cyan wisp", {0, 0, 100}, {0.2f, 0.5f, 0.7f});
-    wisp.track = sc_keys(1000, 50, [](float f) {
+    scene_light(s, 1, "cyan wisp", {0, 0, 100}, {0.2f, 0.5f, 0.7f}).track = sc_keys(1000, 50, [](float f) {
         float y = -300 + 3.4f * f;
         return KST_VECTOR{sc_river_x(y) + 150 * std::sin(f / 60), y + 300, 120 + 40 * std::sin(f / 45)};
     });
-    mk_light& wisp2 = scene_light(s, 2, "violet wisp", {0, 2000, 100}, {0.5f, 0.25f, 0.6f});
-    wisp2.track = sc_keys(1000, 50, [](float f) {
+    scene_light(s, 2, "violet wisp", {0, 2000, 100}, {0.5f, 0.25f, 0.6f}).track = sc_keys(1000, 50, [](float f) {
         float y = 3200 - 3.0f * f;
         return KST_VECTOR{sc_river_x(y) - 200 * std::sin(f / 70), y, 160};
     });
-
     // The flight: low along the river, weaving, then up over the valley.
-    auto cam = [](float f) {
+    s.campos = sc_keys(1000, 100, [](float f) {
         float y = -450 + 3.1f * f;
         float rise = std::fmax(0.0f, f - 700) * 1.5f;
         return KST_VECTOR{sc_river_x(y) + 70 * std::sin(f / 120), y - rise * 0.6f, 55 + 18 * std::sin(f / 90) + rise};
-    };
-    s.campos = sc_keys(1000, 100, cam);
-    s.camtarget = sc_keys(1000, 100, [&](float f) {
+    });
+    s.camtarget = sc_keys(1000, 100, [](float f) {
         float y = -450 + 3.1f * f + 600;
         float drop = std::fmax(0.0f, f - 700) * 0.4f;
         return KST_VECTOR{sc_river_x(y), y, 70 - drop};
     });
+}
+
+static void sc_part2(const mk_context& ctx)
+{
+    mk_scene s;
+    s.name = "part2";
+    s.fov = 0.9f;
+    s.znear = 4;
+    s.zfar = 9000;
+    s.drawdistance = 1700;   // crystal clusters further away are not drawn (deep in the fog by then)
+    uint64_t seed = mk_seed(ctx, "part2");
+    KST_RGBA horizon{0.78f, 0.5f, 0.58f, 1};
+
+    sc_valley_materials m = sc_part2_materials(s);
+    sc_part2_land(s, m, horizon);
+    std::vector<KST_VECTOR> hearts = sc_part2_crystals(s, m, seed);
+    sc_part2_ferns(s, m, seed);
+    sc_part2_hearts(s, m, hearts);
+    scene_fog(s, 0, 0.001f, 300, 1800, horizon);
+    s.objects.front().rec.USEFOG = 0;  // the sky stays clear
+    s.objects.back().rec.USEFOG = 0;   // fog would add its own colour to the additive shafts
+    sc_part2_lights_and_camera(s);
     mk_scene_save(ctx, s);
 }
 
@@ -494,6 +513,37 @@ static mk_mesh sc_wings(float dihedral)
         mesh_append(wings, w);
     }
     return wings;
+}
+
+// Flowers below the flight: green stems, unlit petals coloured tip to heart.
+static void sc_lepke_flowers(mk_scene& s, int32_t stem, int32_t petals)
+{
+    mk_mesh stems, blossoms;
+    const KST_RGB tints[5] = {{1.0f, 0.3f, 0.45f}, {1.0f, 0.85f, 0.2f}, {0.7f, 0.4f, 1.0f}, {1.0f, 0.55f, 0.2f}, {0.95f, 0.95f, 1.0f}};
+    for (int i = 0; i < 7; ++i) {
+        float x = -250 + i * 90.0f, y = (i % 2 ? 1 : -1) * (40 + 15 * i % 50), top = -40 + 15 * (i % 3);
+        mesh_append(stems, mesh_tube([=](float t) { return KST_VECTOR{x + 6 * std::sin(t * 3), y, -260 + (top + 260) * t}; },
+                                     [](float, float) { return 2.5f; }, 10, 6, false));
+        KST_RGB tint = tints[i % 5];
+        size_t from = blossoms.v.size();
+        for (int k = 0; k < 6; ++k) {
+            float a = k * SC_PI / 3;
+            mk_mesh petal = mesh_ellipsoid({18, 0, 0}, {18, 8, 2.5f}, 10, 6);
+            mesh_place(petal, a * 180 / SC_PI, 0, {x, y, top});
+            mesh_append(blossoms, petal);
+        }
+        mk_mesh centre = mesh_sphere({x, y, top + 2}, 6, 8, 6);
+        mesh_append(blossoms, centre);
+        blossoms.c.resize(blossoms.v.size());
+        for (size_t k = from; k < blossoms.v.size(); ++k) {
+            float d = std::hypot(blossoms.v[k].X - x, blossoms.v[k].Y - y) / 36;
+            float heart = std::fmax(0.0f, 1 - d * 3);   // a golden heart, the colour deepening outwards
+            blossoms.c[k] = {tint.R * (0.55f + 0.45f * d) * (1 - heart) + 1.0f * heart,
+                             tint.G * (0.45f + 0.55f * d) * (1 - heart) + 0.75f * heart, tint.B * (0.5f + 0.5f * d) * (1 - heart)};
+        }
+    }
+    scene_object(s, "stems", stems, stem);
+    scene_object(s, "blossoms", blossoms, petals);
 }
 
 static void sc_lepke(const mk_context& ctx)
@@ -578,33 +628,7 @@ static void sc_lepke(const mk_context& ctx)
         }
     }
 
-    // Flowers below the flight: green stems, unlit petals coloured tip to heart.
-    mk_mesh stems, blossoms;
-    const KST_RGB tints[5] = {{1.0f, 0.3f, 0.45f}, {1.0f, 0.85f, 0.2f}, {0.7f, 0.4f, 1.0f}, {1.0f, 0.55f, 0.2f}, {0.95f, 0.95f, 1.0f}};
-    for (int i = 0; i < 7; ++i) {
-        float x = -250 + i * 90.0f, y = (i % 2 ? 1 : -1) * (40 + 15 * i % 50), top = -40 + 15 * (i % 3);
-        mesh_append(stems, mesh_tube([=](float t) { return KST_VECTOR{x + 6 * std::sin(t * 3), y, -260 + (top + 260) * t}; },
-                                     [](float, float) { return 2.5f; }, 10, 6, false));
-        KST_RGB tint = tints[i % 5];
-        size_t from = blossoms.v.size();
-        for (int k = 0; k < 6; ++k) {
-            float a = k * SC_PI / 3;
-            mk_mesh petal = mesh_ellipsoid({18, 0, 0}, {18, 8, 2.5f}, 10, 6);
-            mesh_place(petal, a * 180 / SC_PI, 0, {x, y, top});
-            mesh_append(blossoms, petal);
-        }
-        mk_mesh centre = mesh_sphere({x, y, top + 2}, 6, 8, 6);
-        mesh_append(blossoms, centre);
-        blossoms.c.resize(blossoms.v.size());
-        for (size_t k = from; k < blossoms.v.size(); ++k) {
-            float d = std::hypot(blossoms.v[k].X - x, blossoms.v[k].Y - y) / 36;
-            float heart = std::fmax(0.0f, 1 - d * 3);   // a golden heart, the colour deepening outwards
-            blossoms.c[k] = {tint.R * (0.55f + 0.45f * d) * (1 - heart) + 1.0f * heart,
-                             tint.G * (0.45f + 0.55f * d) * (1 - heart) + 0.75f * heart, tint.B * (0.5f + 0.5f * d) * (1 - heart)};
-        }
-    }
-    scene_object(s, "stems", stems, stem);
-    scene_object(s, "blossoms", blossoms, petals);
+    sc_lepke_flowers(s, stem, petals);
 
     mk_light& sunl = scene_light(s, 0, "summer sun", {-500, -800, 900}, {1.0f, 0.95f, 0.8f});
     sunl.rec.AMBIENT = {0.25f, 0.22f, 0.2f};
