@@ -301,8 +301,8 @@ static void ly_paint_text(const mk_context& ctx)
     ly_text_card(ctx, "txt_beauty.raw", {{"beauty in motion", 70, {1, 0.95f, 0.85f, 1}, false}}, 5.0f, 2);
     ly_text_card(ctx, "txt_summer.raw", {{"a thousand frames of summer", 70, white, false}}, 7.0f, 2);
     ly_text_card(ctx, "txt_earth.raw", {{"EARTH", 110, ice}}, 3.0f, 3);
-    ly_text_card(ctx, "txt_earth2.raw", {{"third planet from the sun", 64, ice, false}}, 7.0f);
-    ly_text_card(ctx, "txt_earth3.raw", {{"clouds 67 %   oceans 71 %", 64, {1, 0.75f, 0.5f, 1}, false}}, 7.0f);
+    ly_text_card(ctx, "txt_earth2.raw", {{"third planet from the sun", 110, ice, false}}, 7.1f, 3);
+    ly_text_card(ctx, "txt_earth3.raw", {{"clouds 67 %   oceans 71 %", 110, {1, 0.75f, 0.5f, 1}, false}}, 7.1f, 3);
     ly_text_card(ctx, "txt_thanks.raw", {{"we stand on the shoulders of", 100, warm, false}}, 6.4f, 3);
     ly_text_card(ctx, "txt_meeting.raw", {{"see you at the next meeting", 64, white}}, 7.0f, 2);
     ly_text_card(ctx, "txt_end.raw", {{"made with kestrel", 48, ice}, {"thanks for watching", 40, white, false}}, 3.5f, 2);
@@ -435,9 +435,9 @@ static ly_set ly_planet()
     s.layers.push_back(ret);
     s.layers.push_back(ly_fader("label: EARTH", "txt_earth.raw", 1, 220, 150, 330, 110, LY_WHITE,
                                 ly_inout(200, 260, 700, 760)));
-    s.layers.push_back(ly_fader("label: third planet from the sun", "txt_earth2.raw", 1, 300, 85, 490, 70,
+    s.layers.push_back(ly_fader("label: third planet from the sun", "txt_earth2.raw", 1, 330, 80, 640, 90,
                                 LY_WHITE, ly_inout(240, 300, 700, 760)));
-    s.layers.push_back(ly_fader("label: clouds and oceans", "txt_earth3.raw", 1, 740, 700, 490, 70, LY_WHITE,
+    s.layers.push_back(ly_fader("label: clouds and oceans", "txt_earth3.raw", 1, 380, 715, 640, 90, LY_WHITE,
                                 ly_inout(420, 480, 820, 880)));
     return s;
 }
