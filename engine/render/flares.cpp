@@ -5,6 +5,7 @@
 #include <GL/glu.h>
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "engine/render/passes.h"
 #include "engine/scene/spline.h"
@@ -49,7 +50,8 @@ static void flares_camera(const KST_SCENE& scene, float frame)
     glLoadIdentity();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(scene.CAMFOV * 180.0 / M_PI, 1.3333333333333333, scene.CAMNEAR, scene.CAMFAR);
+    gluPerspective(static_cast<double>(scene.CAMFOV) * 180.0 / std::numbers::pi, 1.3333333333333333,
+                   scene.CAMNEAR, scene.CAMFAR);
     SPLINE_CAMVECTORS(KST_CAMERAPOS, KST_CAMERATARGET, scene, frame);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
