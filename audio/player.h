@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 struct BASSENTRY {
@@ -39,3 +40,9 @@ bool        BASSPLAYWAVENAME(const char* name);
 void        BASSSETPLAYMODE(int32_t mode);
 void        BASSLOOPSYNC(uint32_t handle, uint32_t channel, uint32_t data, uint32_t user);
 void        BASS_EAXPRESET(int16_t env);
+
+// The globals above are also written by the end-of-track handler on the sound
+// library's thread: hold this lock to read them while music may be playing.
+std::unique_lock<std::mutex> bass_lock();
+// Returns every global to its initial value (the library must be released).
+void bass_reset();

@@ -16,8 +16,17 @@
 // chunk sets reads as zero.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
+
+// KST_SCENE has a field named INFINITY, which <cmath> also defines as a macro.
+// Left alone, a file that includes <cmath> first would see that field as a
+// member function and lay the record out without it, silently disagreeing with
+// every other file about where the fields after it are. <cmath> is included
+// here first and the macro dropped, so the record is the same everywhere; use
+// std::numeric_limits<float>::infinity() or HUGE_VALF for the value instead.
+#undef INFINITY
 
 // --- design limits ----------------------------------------------------------------
 constexpr int32_t KST_MAX_ARRAY     = 500001;  // elements of a vertex, face or key array

@@ -1,0 +1,220 @@
+// engine/render/particles.cpp - the particle pool of a scene.
+//
+// Any object can emit particles (its PARTICLE record); the particles of a scene
+// live in one fixed pool, KST_SCENE.PARTICLE, allocated once by
+// KST_PARTICLES_INIT. Each KST_PARTICLES_RENDER call is one step: every enabled
+// emitter puts NEWPARTICLE new particles into the lowest free slots (when the
+// pool is full, into the last slot, so only that one particle is ever cut
+// short), then every live particle is drawn as an additive camera-facing square
+// with its emitter's texture, and moved and aged. The step does not depend on
+// the frame number, which only places the emitters on their tracks, so the
+// particles run at the rate frames are drawn.
+//
+// Squares are drawn in immediate mode, one texture bind each, depth-tested
+// against the scene without writing depth, so they add up where they overlap.
+// The camera-facing basis (R, U) comes from the camera of the last scene render;
+// a view whose direction has no X or Z component has no such basis and the step
+// is skipped whole (nothing emitted, drawn, moved or aged).
+//
+// Colour and velocity spread come from the program-wide generator
+// (support/random.h) in a fixed order (red, green, blue, X, Y, Z), so a seeded
+// run is reproducible. Choices of this engine where the data is unusable:
+// an emitter whose POWER is 0 or less emits nothing (its particles would be dead
+// on arrival, and the life fraction would divide by zero); a particle whose
+// emitter's POWER has since become 0 or less is drawn fully aged (life fraction
+// 0); a negative spread jitters like its magnitude; spreads are limited to the
+// range the 32-bit generator can serve (about 429496); a particle whose SOURCE
+// names no object of the scene is freed without being drawn.
+#include "engine/render/particles.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "engine/render/draw.h"
+#include "engine/render/passes.h"
+#include "engine/scene/spline.h"
+#include "support/mem.h"
+#include "support/random.h"
+
+// --- internal helpers ---------------------------------------------------------
+// x rounded to the nearest integer, ties to even, held within 0 .. 2^32 - 1.
+static int64_t kst_particle_round(double x)
+{
+    if (!(x > 0.0))
+        return 0;
+    if (x >= 4294967295.0)
+        return 4294967295LL;
+    return static_cast<int64_t>(std::nearbyint(x));
+}
+
+// A value between about -s/2 and +s/2 in steps of 0.0001; one random draw.
+static float kst_particle_jitter(float spread)
+{
+    double s = std::fabs(static_cast<double>(spread));
+    int64_t range = kst_particle_round(s * 10000.0);
+    int64_t half = kst_particle_round(s * 5000.0);
+    int64_t r = static_cast<uint32_t>(KST_RANDOM(static_cast<uint32_t>(range)));
+    return static_cast<float>(static_cast<double>(r - half) / 10000.0);
+}
+
+// Lowest free slot, or the last slot when none is free.
+static int32_t kst_particle_slot(const KST_SCENE& scene)
+{
+    for (int32_t j = 0; j < scene.PARTICLES; ++j)
+        if (scene.PARTICLE[j].DELETED)
+            return j;
+    return scene.PARTICLES - 1;
+}
+
+static void kst_particle_emit(KST_SCENE& scene, int32_t source, const KST_VECTOR& at)
+{
+    const KST_PARTICLEDATA& d = scene.OBJ[source].PARTICLE;
+    KST_PARTICLE& p = scene.PARTICLE[kst_particle_slot(scene)];
+    p.DELETED = false;
+    p.COLORATTRIB = d.COLORATTRIB;
+    p.POWER = d.POWER;
+    p.DELTAPOWER = d.DELTAPOWER;
+    p.SOURCE = source;
+    p.POS = at;
+    p.COLOR.R = d.COLOR.R + kst_particle_jitter(d.COLORSPREAD.R);
+    p.COLOR.G = d.COLOR.G + kst_particle_jitter(d.COLORSPREAD.G);
+    p.COLOR.B = d.COLOR.B + kst_particle_jitter(d.COLORSPREAD.B);
+    p.DELTAVECTOR.X = d.DELTAVECTOR.X + kst_particle_jitter(d.DELTAVECTORSPREAD.X);
+    p.DELTAVECTOR.Y = d.DELTAVECTOR.Y + kst_particle_jitter(d.DELTAVECTORSPREAD.Y);
+    p.DELTAVECTOR.Z = d.DELTAVECTOR.Z + kst_particle_jitter(d.DELTAVECTORSPREAD.Z);
+}
+
+static void kst_particles_emit(KST_SCENE& scene, float frame)
+{
+    if (scene.PARTICLES < 1 || !scene.PARTICLE)
+        return;
+    for (int32_t i = 0; scene.OBJ && i < scene.OBJECTS; ++i) {
+        const KST_OBJECT& o = scene.OBJ[i];
+        if (!o.PARTICLE.ENABLED || !(o.PARTICLE.POWER > 0.0f))
+            continue;
+        KST_VECTOR at = o.POS;
+        if (o.POSKEYS != 0) {
+            KST_VECTOR track{};
+            SPLINE_LINEAR_POS(track, scene, i, frame);
+            at = KST_VECTOR{at.X + track.X, at.Y + track.Y, at.Z + track.Z};
+        }
+        for (int32_t n = 0; n < o.PARTICLE.NEWPARTICLE; ++n)
+            kst_particle_emit(scene, i, at);
+    }
+}
+
+// The camera-facing basis; false for a degenerate view.
+static bool kst_particle_basis(KST_VECTOR& right, KST_VECTOR& up)
+{
+    float vx = KST_CAMERAPOS.X - KST_CAMERATARGET.X;
+    float vy = KST_CAMERAPOS.Y - KST_CAMERATARGET.Y;
+    float vz = KST_CAMERAPOS.Z - KST_CAMERATARGET.Z;
+    float h = std::sqrt(vx * vx + vz * vz);
+    KST_VECTOR u{-vx * vy, vx * vx + vz * vz, -vz * vy};
+    float ulen = std::sqrt(u.X * u.X + u.Y * u.Y + u.Z * u.Z);
+    if (h == 0.0f || ulen == 0.0f || !std::isfinite(h) || !std::isfinite(ulen))
+        return false;
+    right = KST_VECTOR{-vz / h, 0.0f, vx / h};
+    up = KST_VECTOR{u.X / ulen, u.Y / ulen, u.Z / ulen};
+    return true;
+}
+
+static void kst_particle_vertex(const KST_VECTOR& p, float s, const KST_VECTOR& axis)
+{
+    glVertex3f(p.X + s * axis.X, p.Y + s * axis.Y, p.Z + s * axis.Z);
+}
+
+static void kst_particle_draw(const KST_PARTICLE& p, const KST_PARTICLEDATA& d, const KST_VECTOR& right,
+                              const KST_VECTOR& up)
+{
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(d.TEXTURE));
+    float s = d.SIZE;
+    glColor4f(p.COLOR.R, p.COLOR.G, p.COLOR.B, 1.0f);
+    float f = d.POWER > 0.0f ? p.POWER / d.POWER : 0.0f;
+    float g = 1.0f - f;
+    if (p.COLORATTRIB & 1)
+        glColor3f(p.COLOR.R * f, p.COLOR.G * f, p.COLOR.B * f);
+    if (p.COLORATTRIB & 2)
+        s = d.SIZE * f;
+    if (p.COLORATTRIB & 4)
+        glColor3f(p.COLOR.R * g, p.COLOR.G * g, p.COLOR.B * g);
+    if (p.COLORATTRIB & 8)
+        s = d.SIZE * g;
+    if (kst_render_skip_draws)
+        return;
+    glBegin(GL_TRIANGLE_STRIP);
+    glTexCoord2f(0.0f, 0.0f);
+    kst_particle_vertex(p.POS, -s, right);
+    glTexCoord2f(1.0f, 0.0f);
+    kst_particle_vertex(p.POS, -s, up);
+    glTexCoord2f(0.0f, 1.0f);
+    kst_particle_vertex(p.POS, s, up);
+    glTexCoord2f(1.0f, 1.0f);
+    kst_particle_vertex(p.POS, s, right);
+    glEnd();
+}
+
+static void kst_particle_age(KST_PARTICLE& p)
+{
+    p.POWER = p.POWER - p.DELTAPOWER;
+    p.POS = KST_VECTOR{p.POS.X + p.DELTAVECTOR.X, p.POS.Y + p.DELTAVECTOR.Y, p.POS.Z + p.DELTAVECTOR.Z};
+    if (p.POWER <= 0.0f)
+        p.DELETED = true;
+}
+
+static void kst_particles_draw_and_age(KST_SCENE& scene, const KST_VECTOR& right, const KST_VECTOR& up)
+{
+    for (int32_t j = 0; scene.PARTICLE && j < scene.PARTICLES; ++j) {
+        KST_PARTICLE& p = scene.PARTICLE[j];
+        if (p.DELETED)
+            continue;
+        if (p.SOURCE < 0 || p.SOURCE >= scene.OBJECTS || !scene.OBJ) {
+            p.DELETED = true;
+            continue;
+        }
+        kst_particle_draw(p, scene.OBJ[p.SOURCE].PARTICLE, right, up);
+        kst_particle_age(p);
+    }
+}
+
+// --- public functions ---------------------------------------------------------
+void KST_PARTICLES_INIT(KST_SCENE& scene, int32_t count)
+{
+    KST_PARTICLES_FREE(scene);
+    int32_t n = count > 0 ? count : 0;
+    scene.PARTICLE = mem_array<KST_PARTICLE>(n, kst_name_get(scene.NAME) + " particles");
+    scene.PARTICLES = n;
+    for (int32_t j = 0; j < n; ++j)
+        scene.PARTICLE[j].DELETED = true;
+}
+
+void KST_PARTICLES_FREE(KST_SCENE& scene)
+{
+    mem_free_array(scene.PARTICLE);
+    scene.PARTICLES = 0;
+}
+
+void KST_PARTICLES_RENDER(KST_SCENE& scene, float frame)
+{
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glEnable(GL_TEXTURE_2D);
+    KST_VECTOR right{}, up{};
+    if (kst_particle_basis(right, up)) {
+        kst_particles_emit(scene, frame);
+        kst_particles_draw_and_age(scene, right, up);
+    }
+    glDepthMask(GL_TRUE);
+}
+
+int32_t KST_RANDOM(uint32_t n)
+{
+    if (n == 0)
+        return 0;
+    return static_cast<int32_t>(random_int(n));
+}

@@ -1,0 +1,69 @@
+// engine/scene/textures.cpp - binding a scene's textures through the texture manager.
+//
+// A loaded scene only names its textures. KST_SCENE_TEXTURES asks the texture
+// manager for the texture of every textured material (with the material's
+// filter type), the environment map of every environment-mapped material and the
+// particle texture of every emitting object (both always mipmapped and linear,
+// type 3), and stores the GL names in the scene; KST_SCENE_FREETEXTURES gives
+// back exactly what was acquired, by the same conditions. Sharing between
+// materials and objects comes from the manager's reference counts.
+//
+// A material whose texture name is exactly "$framebuffer$.jpg" loads no file and
+// takes TX_FRAMEBUFFER instead, which nothing assigns, so it is texture 0.
+// Releasing it is harmless: the manager ignores names it does not hold.
+#include "engine/scene/textures.h"
+
+#include "engine/textures/texture_manager.h"
+
+// --- internal helpers ---------------------------------------------------------
+static const char* const kst_framebuffer_name = "$framebuffer$.jpg";
+
+static std::string kst_texture_path(const std::string& directory, const KST_NAME& name)
+{
+    return (directory + "/" + kst_name_get(name)).substr(0, 255);
+}
+
+static bool kst_object_has_particle_texture(const KST_OBJECT& object)
+{
+    return object.PARTICLE.ENABLED && object.PARTICLE.TEXTURENAME.LEN > 0;
+}
+
+static void kst_material_textures(KST_MATERIAL& m, const std::string& directory)
+{
+    if (m.TEXTURED) {
+        if (kst_name_equals(m.TEXTNAME, kst_framebuffer_name)) {
+            m.TEXTURE = static_cast<int32_t>(TX_FRAMEBUFFER);
+        } else {
+            m.TEXTURE = static_cast<int32_t>(TX_LOAD(kst_texture_path(directory, m.TEXTNAME), m.MAGTYPE));
+            m.TEXTURETYPE = static_cast<uint8_t>(TX_BPP(static_cast<uint32_t>(m.TEXTURE)));
+        }
+    }
+    if (m.ENVMAP)
+        m.ENVTEXTURE = static_cast<int32_t>(TX_LOAD(kst_texture_path(directory, m.ENVTEXTNAME), 3));
+}
+
+// --- public functions ---------------------------------------------------------
+void KST_SCENE_TEXTURES(KST_SCENE& scene, const std::string& directory)
+{
+    for (int32_t i = 0; scene.MATERIAL && i < scene.MATERIALS; ++i)
+        kst_material_textures(scene.MATERIAL[i], directory);
+    for (int32_t i = 0; scene.OBJ && i < scene.OBJECTS; ++i) {
+        KST_PARTICLEDATA& p = scene.OBJ[i].PARTICLE;
+        if (kst_object_has_particle_texture(scene.OBJ[i]))
+            p.TEXTURE = static_cast<int32_t>(TX_LOAD(kst_texture_path(directory, p.TEXTURENAME), 3));
+    }
+}
+
+void KST_SCENE_FREETEXTURES(KST_SCENE& scene)
+{
+    for (int32_t i = 0; scene.MATERIAL && i < scene.MATERIALS; ++i) {
+        const KST_MATERIAL& m = scene.MATERIAL[i];
+        if (m.TEXTURED)
+            TX_RELEASE(static_cast<uint32_t>(m.TEXTURE));
+        if (m.ENVMAP)
+            TX_RELEASE(static_cast<uint32_t>(m.ENVTEXTURE));
+    }
+    for (int32_t i = 0; scene.OBJ && i < scene.OBJECTS; ++i)
+        if (kst_object_has_particle_texture(scene.OBJ[i]))
+            TX_RELEASE(static_cast<uint32_t>(scene.OBJ[i].PARTICLE.TEXTURE));
+}
