@@ -10,13 +10,6 @@
 
 namespace {
 
-// Square wall in the plane Y = y, facing the camera at -Y.
-fx_mesh fx_wall(float y, float half)
-{
-    return fx_mesh{{{-half, y, -half}, {half, y, -half}, {half, y, half}, {-half, y, half}},
-                   {{0, 1, 2}, {0, 2, 3}}};
-}
-
 // A camera in front of the origin, a flare at the origin (material 1, AMBIENT
 // (1, 0.5, 0), FLARESIZE 0.5) and an opaque wall between them (material 0).
 struct fx_flare_stage {
@@ -25,11 +18,13 @@ struct fx_flare_stage {
     fx_flare_stage()
     {
         s.camera({0, -10, 2}, {0, 0, 0});
+        s.scene.CAMFOV = 0.8f;
         s.scene.MATERIAL[1].FLARESIZE = 0.5f;
         s.scene.MATERIAL[1].AMBIENT = {1.0f, 0.5f, 0.0f};
         s.scene.MATERIAL[2].FLARESIZE = -1.0f;
         flare = s.add(fx_triangle(0), 1);
         wall = s.add(fx_wall(-3, 2), 0);
+        s.prepare();
     }
     KST_RGB tempcolor() const { return s.scene.OBJ[flare].TEMPCOLOR; }
 };

@@ -3,8 +3,11 @@
 #include <vector>
 
 #include "engine/render/framebuffer.h"
+#include "engine/scene/prepare.h"
+#include "engine/scene/textures.h"
 #include "engine/textures/texture_manager.h"
 #include "gl_fixture.h"
+#include "scene_builders.h"
 
 namespace {
 
@@ -90,6 +93,19 @@ TEST_F(gl_test, framebuffer_texture_grabs_the_lower_left_corner_once_created)
             wrong += p[0] != x || p[1] != y || p[2] != 0 || p[3] != 255;
         }
     EXPECT_EQ(wrong, 0);
+
+    // A "$framebuffer$.jpg" material bound now shows the grabbed picture; giving
+    // the scene's textures back leaves the framebuffer texture alone.
+    KST_SCENE scene{};
+    sb_scene_init(scene);
+    int32_t m = sb_add_material(scene, "screen");
+    scene.MATERIAL[m].TEXTURED = true;
+    kst_name_set(scene.MATERIAL[m].TEXTNAME, "$framebuffer$.jpg");
+    KST_SCENE_TEXTURES(scene, "/nonexistent");
+    EXPECT_EQ(static_cast<GLuint>(scene.MATERIAL[m].TEXTURE), KST_FRAMEBUFFERTEXTURE);
+    KST_SCENE_FREETEXTURES(scene);
+    EXPECT_TRUE(glIsTexture(KST_FRAMEBUFFERTEXTURE));
+    KST_SCENE_FREE(scene);
 
     // A second init makes a further texture, and the handle follows it.
     GLuint first = KST_FRAMEBUFFERTEXTURE;

@@ -60,9 +60,9 @@ struct fx_shadow_stage {
     fx_shadow_stage()
     {
         ground = s.add(fx_ground(20, 0));
-        cube = s.add(fx_cube({0, 0, 2}, 1));
+        cube = s.add_cube({0, 0, 2}, 1);
         s.scene.OBJ[cube].CASTSHADOW = true;
-        s.prepare_volumes();
+        s.prepare();
         glMatrixMode(GL_PROJECTION);
         gluPerspective(45, 4.0 / 3.0, 0.5, 200);
         glMatrixMode(GL_MODELVIEW);
@@ -78,8 +78,9 @@ struct fx_shadow_stage {
 TEST(shadow_volume, closed_cube_builds_one_quad_per_silhouette_edge)
 {
     fx_scene s;
-    int32_t cube = s.add(fx_cube({0, 0, 0}, 1));
-    s.prepare_volumes();
+    int32_t cube = s.add_cube({0, 0, 0}, 1);
+    s.prepare();
+    EXPECT_FLOAT_EQ(s.scene.INFINITY, 1000.0f);
     EXPECT_EQ(fx_build(s, cube, {5, 0.3f, 0.2f}), 4);  // one side lit: a square outline
     EXPECT_EQ(fx_build(s, cube, {5, 5, 0.2f}), 6);     // two sides lit
     EXPECT_EQ(fx_build(s, cube, {5, 5, 5}), 6);        // three sides lit: a hexagon
@@ -101,7 +102,7 @@ TEST(shadow_volume, open_triangle_builds_three_quads_only_when_facing_the_light)
 {
     fx_scene s;
     int32_t tri = s.add(fx_triangle(0));
-    s.prepare_volumes();
+    s.prepare();
     EXPECT_EQ(fx_build(s, tri, {0, 0, 5}), 3);
     EXPECT_TRUE(s.scene.OBJ[tri].LIGHTVISIBLE[0]);
     for (int k = 0; k < 3; k++)
@@ -116,8 +117,12 @@ TEST(shadow_volume, building_never_leaves_the_prepared_buffers)
 {
     fx_scene s;
     int32_t tri = s.add(fx_triangle(0));
-    s.volumes(2);  // room for two of the three quads
+    s.prepare();
+    ASSERT_EQ(s.scene.kst_volume_slots, 3);
+    s.scene.kst_volume_slots = 2;  // room for two of the three quads
     EXPECT_EQ(fx_build(s, tri, {0, 0, 5}), 2);
+    for (int i = 8; i < 12; i++)  // the third slot stays as preparation left it
+        EXPECT_FLOAT_EQ(s.scene.VOLUMEARRAY[i].Z, 0.0f);
     s.scene.VOLUMEARRAYLENGTH = -5;  // a corrupt count writes nothing either
     KST_SHADOW_BUILDVOLUME(s.scene, s.scene.OBJ[tri], {0, 0, 5}, {0, 0, 0});
     EXPECT_EQ(s.scene.VOLUMEARRAYLENGTH, -5);
@@ -126,14 +131,16 @@ TEST(shadow_volume, building_never_leaves_the_prepared_buffers)
     // the edge with a bad corner builds nothing.
     fx_scene h;
     int32_t a = h.add(fx_triangle(0));
-    h.prepare_volumes();
+    h.prepare();
     h.scene.OBJ[a].NEIGHBOUR[0] = {99, -7, 1 << 30};
     EXPECT_EQ(fx_build(h, a, {0, 0, 5}), 3);
     h.scene.OBJ[a].FACE[0].C = 1000;  // edges B-C and C-A touch it
     EXPECT_EQ(fx_build(h, a, {0, 0, 5}), 1);
+    KST_FACE* neighbours = h.scene.OBJ[a].NEIGHBOUR;
     h.scene.OBJ[a].NEIGHBOUR = nullptr;  // no neighbour list: every edge is open
     h.scene.OBJ[a].FACE[0].C = 2;
     EXPECT_EQ(fx_build(h, a, {0, 0, 5}), 3);
+    h.scene.OBJ[a].NEIGHBOUR = neighbours;
 }
 
 TEST_F(gl_test, shadow_render_marks_the_cube_shadow_on_the_ground)
