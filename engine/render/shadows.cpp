@@ -136,6 +136,7 @@ void KST_SHADOW_RENDER(KST_SCENE& scene, const KST_VECTOR& light, float frame)
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glStencilFunc(GL_ALWAYS, 0, ~0u);
+    glStencilMask(~0u);  // the counting needs every bit writable
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     scene.VOLUMEARRAYLENGTH = 0;
     for (int32_t k = 0; k < scene.OBJECTS && scene.OBJ != nullptr; k++) {

@@ -130,6 +130,24 @@ TEST_F(gl_test, only_visible_sound_objects_of_size_zero_occlude)
     fx_expect_rgb(st.tempcolor(), 1.0f, 0.5f, 0.0f);
 }
 
+TEST_F(gl_test, flares_and_occluders_follow_their_position_tracks)
+{
+    fx_flare_stage st;
+    KST_OBJECT& flare = st.s.scene.OBJ[st.flare];
+    flare.POS = {0, 0, -1};  // the flare sits at POS plus its track: the origin
+    sb_object_keys(st.s.scene, st.flare, {{0, 0, 0, 1}});
+    sb_object_keys(st.s.scene, st.wall, {{0, 0, 0, 50}});  // the occluder moves away
+    KST_FLARES_VISIBILITY(st.s.scene, 0);
+    fx_expect_rgb(st.tempcolor(), 1.0f, 0.5f, 0.0f);
+
+    fx_clear();
+    sb_object_keys(st.s.scene, st.wall, {{0, 0, 0, 0}});
+    st.s.scene.OBJ[st.wall].VISIBLE = true;
+    st.s.scene.OBJ[st.wall].POS = {0, 0, 50};  // the occluder ignores POS
+    KST_FLARES_VISIBILITY(st.s.scene, 0);
+    fx_expect_rgb(st.tempcolor(), 0, 0, 0);
+}
+
 TEST_F(gl_test, flare_outside_the_window_reads_black_and_at_the_edge_stays_inside)
 {
     fx_flare_stage st;
