@@ -3,7 +3,12 @@
 
 #include "engine/scene/records.h"
 
+// Gives the scene a pool of `count` free slots (none for count <= 0); a pool the
+// scene already has is released first, so the record must hold a pool or null.
 void    KST_PARTICLES_INIT(KST_SCENE& scene, int32_t count);
+// Releases the pool and leaves the scene with an empty one (null, 0 entries).
 void    KST_PARTICLES_FREE(KST_SCENE& scene);
+// One step after the scene render of the same frame: emit, draw, move and age.
 void    KST_PARTICLES_RENDER(KST_SCENE& scene, float frame);
+// A uniform integer in 0..n-1 from the program-wide generator; 0 for n = 0.
 int32_t KST_RANDOM(uint32_t n);

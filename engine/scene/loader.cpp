@@ -30,12 +30,14 @@
 #include <cstring>
 #include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 #include <vector>
 
 #include "engine/scene/prepare.h"
 #include "support/error.h"
 #include "support/mem.h"
-#include "support/zpack.h"
+
+#include <zlib.h>
 
 // --- module state -------------------------------------------------------------------------
 int32_t KST_DATALENGTH[16] = {1, 1, 2, 4, 4, 8, 12, 16, 256, 12, 16, 20, 64, 1, 0, 0};
@@ -304,63 +306,70 @@ static int64_t& kst_array_length(kst_load_state& st, uint8_t id, int32_t index)
     return st.object_len[static_cast<size_t>(index)][kst_array_slot(id)];
 }
 
-static void kst_apply_array(KST_SCENE& scene, kst_load_state& st, const kst_chunk_def& def,
-                            uint8_t id, int32_t index, uint8_t* owner, const uint8_t* data,
-                            size_t size)
-{
-    std::string owner_name;
-    if (def.scope == KST_SCOPE_OBJECT)
-        owner_name = kst_name_get(scene.OBJ[index].NAME);
-    else if (def.scope == KST_SCOPE_LIGHT)
-        owner_name = kst_name_get(scene.LIGHT[index].NAME);
-    size_t elements = (size + def.width - 1) / def.width;  // a partial element is kept, cleared
-    void*& ref = *reinterpret_cast<void**>(owner + def.offset);
-    mem_release(ref);
-    ref = mem_alloc(elements * def.width, kst_array_label(scene, id, owner_name), true);
-    size_t unit = id == 50 ? 2 : 4;  // STRIP holds 2-byte values, the rest 4-byte ones
-    std::memcpy(ref, data, size / unit * unit);
-    kst_array_length(st, id, index) = static_cast<int64_t>(size / def.width);
-}
-
-// Inflates a packed chunk into a new block; nullptr (reported) unless it gives exactly size bytes.
-static uint8_t* kst_inflate(const kst_load_state& st, const uint8_t* packed, int32_t packed_size,
-                            int32_t size)
+// Inflates packed data into dest (size bytes); false (reported) unless it gives exactly size bytes.
+static bool kst_inflate_into(const kst_load_state& st, uint8_t* dest, const uint8_t* packed,
+                             int32_t packed_size, int32_t size)
 {
     // deflate cannot expand more than about 1032:1; a larger claim cannot be met
     if (static_cast<int64_t>(size) > static_cast<int64_t>(packed_size) * 1032 + 64) {
         kst_skip(st, "packed data cannot inflate to " + std::to_string(size) + " bytes");
-        return nullptr;
+        return false;
     }
-    uint8_t* out = nullptr;
-    int32_t length = size;
-    int32_t rc = ZUNCOMPRESS(out, length, packed, packed_size);
-    if (rc != 0 || length != size) {
-        mem_release(out);
+    uint8_t spare = 0;  // zlib wants a non-empty output buffer
+    uLongf length = static_cast<uLongf>(size);
+    int rc = uncompress(size ? dest : &spare, &length, packed,
+                        static_cast<uLong>(packed_size));
+    if (rc != Z_OK || length != static_cast<uLongf>(size)) {
         kst_skip(st, "packed data does not inflate to its size (zlib code " + std::to_string(rc) +
                          ", " + std::to_string(length) + " of " + std::to_string(size) + " bytes)");
-        return nullptr;
+        return false;
     }
-    return out;
+    return true;
 }
 
-static void kst_apply(KST_SCENE& scene, kst_load_state& st, uint8_t id, int32_t index,
-                      const uint8_t* data, size_t size)
+// Array chunks: a new cleared array holding the data (inflated straight into
+// it when packed), replacing the old one. Only whole 4-byte values (2-byte for
+// STRIP) are taken; a partial element is kept, cleared.
+static void kst_apply_array(KST_SCENE& scene, kst_load_state& st, const kst_chunk_header& h,
+                            uint8_t* owner, const uint8_t* payload)
 {
-    const kst_chunk_def& def = KST_CHUNK_TABLE[id];
-    if (def.scope == KST_SCOPE_NONE)
-        return;
-    if (id == 5 || id == 6) {
-        kst_apply_count(scene, st, id, data, size);
+    const kst_chunk_def& def = KST_CHUNK_TABLE[h.id];
+    std::string owner_name;
+    if (def.scope == KST_SCOPE_OBJECT)
+        owner_name = kst_name_get(scene.OBJ[h.index].NAME);
+    else if (def.scope == KST_SCOPE_LIGHT)
+        owner_name = kst_name_get(scene.LIGHT[h.index].NAME);
+    size_t size = static_cast<size_t>(h.size);
+    size_t elements = (size + def.width - 1) / def.width;
+    size_t unit = h.id == 50 ? 2 : 4;
+    size_t whole = size / unit * unit;
+    auto* block = static_cast<uint8_t*>(
+        mem_alloc(elements * def.width, kst_array_label(scene, h.id, owner_name), true));
+    if (h.packed == 0) {
+        std::memcpy(block, payload, whole);
+    } else if (kst_inflate_into(st, block, payload, h.packed, h.size)) {
+        std::memset(block + whole, 0, size - whole);
+    } else {
+        mem_release(block);
         return;
     }
-    uint8_t* owner = kst_chunk_owner(scene, st, def, index);
-    if (!owner)
-        return;
-    if (def.array) {
-        kst_apply_array(scene, st, def, id, index, owner, data, size);
+    void*& ref = *reinterpret_cast<void**>(owner + def.offset);
+    mem_release(ref);
+    ref = block;
+    kst_array_length(st, h.id, h.index) = static_cast<int64_t>(size / def.width);
+}
+
+static void kst_apply_field(KST_SCENE& scene, kst_load_state& st, const kst_chunk_header& h,
+                            const uint8_t* data, size_t size)
+{
+    const kst_chunk_def& def = KST_CHUNK_TABLE[h.id];
+    if (h.id == 5 || h.id == 6) {
+        kst_apply_count(scene, st, h.id, data, size);
         return;
     }
-    std::memcpy(owner + def.offset, data, size < def.width ? size : def.width);
+    uint8_t* owner = kst_chunk_owner(scene, st, def, h.index);
+    if (owner)
+        std::memcpy(owner + def.offset, data, size < def.width ? size : def.width);
 }
 
 // Reads the rest of one chunk (after its tag) and applies it.
@@ -379,20 +388,26 @@ static void KST_READCHUNK(KST_SCENE& scene, kst_load_state& st, const kst_chunk_
                          std::to_string(h.packed) + ") outside the format's limits");
         return;
     }
-    if (h.packed == 0) {
-        kst_apply(scene, st, h.id, h.index, payload, static_cast<size_t>(h.size));
+    const kst_chunk_def& def = KST_CHUNK_TABLE[h.id];
+    if (def.scope == KST_SCOPE_NONE)
+        return;  // unknown ids carry nothing: their data is passed over
+    if (def.array) {
+        if (uint8_t* owner = kst_chunk_owner(scene, st, def, h.index))
+            kst_apply_array(scene, st, h, owner, payload);
         return;
     }
-    if (KST_CHUNK_TABLE[h.id].scope == KST_SCOPE_NONE)
-        return;  // nothing to apply: no need to inflate
-    uint8_t* data = kst_inflate(st, payload, h.packed, h.size);
-    if (!data)
+    if (h.packed == 0) {
+        kst_apply_field(scene, st, h, payload, static_cast<size_t>(h.size));
         return;
-    try {
-        kst_apply(scene, st, h.id, h.index, data, static_cast<size_t>(h.size));
-    } catch (...) {
-        mem_release(data);
-        throw;
+    }
+    auto* data = static_cast<uint8_t*>(mem_alloc(static_cast<size_t>(h.size), "kstloader temp data", false));
+    if (kst_inflate_into(st, data, payload, h.packed, h.size)) {
+        try {
+            kst_apply_field(scene, st, h, data, static_cast<size_t>(h.size));
+        } catch (...) {
+            mem_release(data);
+            throw;
+        }
     }
     mem_release(data);
 }
@@ -628,16 +643,16 @@ void KST_SCENE_LOAD(KST_SCENE& scene, const std::string& filename)
         ERROR_REPORT("File (" + filename + ") not found.");
         fatal_raise(filename + ": cannot read at offset 0: " + std::strerror(errno));
     }
+    // one read into a buffer of the file's size, then whatever may follow
     std::vector<uint8_t> bytes;
+    struct stat info {};
+    if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        bytes.resize(static_cast<size_t>(info.st_size));
+    size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), f);
+    bytes.resize(got);
     uint8_t block[1 << 16];
     size_t n;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        long end = std::ftell(f);
-        if (end > 0)
-            bytes.reserve(static_cast<size_t>(end));
-        std::fseek(f, 0, SEEK_SET);
-    }
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0)
+    while (!std::ferror(f) && (n = std::fread(block, 1, sizeof block, f)) > 0)
         bytes.insert(bytes.end(), block, block + n);
     bool failed = std::ferror(f) != 0;
     std::fclose(f);

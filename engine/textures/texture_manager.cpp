@@ -23,6 +23,7 @@
 #include <GL/glu.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -210,9 +211,13 @@ void TX_DUMP(const std::string& filename)
                 " uploaded:" + (node.uploaded ? "TRUE" : "FALSE") +
                 " type:" + std::to_string(node.type) + " reqs.:" + std::to_string(node.reqs) + "\n";
     }
+    const std::string path = filename.substr(0, 255);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return;   // no file can be created there
     std::optional<atomic_file> file;
     try {
-        file.emplace(filename.substr(0, 255));
+        file.emplace(path);
     } catch (const fatal_error&) {
         return;   // a file that cannot be created is skipped without a word
     }

@@ -179,7 +179,7 @@ TEST(Writer, RoundTripGivesBackEveryStoredField)
     EXPECT_EQ(std::memcmp(&s.MATERIAL[1].NAME, &back.MATERIAL[1].NAME, 256), 0);
     EXPECT_EQ(back.NUMOFCHUNKS, kst_scene_chunk_count(s));
     // saving the loaded scene again gives the same bytes
-    EXPECT_EQ(kst_scene_save_bytes(back), read_file(dir + "/full.kst"));
+    EXPECT_TRUE(kst_scene_save_bytes(back) == read_file(dir + "/full.kst"));
     KST_SCENE_FREE(back);
     KST_SCENE_FREE(s);
 }
@@ -224,6 +224,6 @@ TEST(Writer, FailedSaveLeavesThePreviousFile)
     // a successful save replaces an older file completely
     write_file(dir + "/s.kst", std::string(100000, 'z'));
     KST_SCENE_SAVE(s, dir + "/s.kst");
-    EXPECT_EQ(read_file(dir + "/s.kst"), kst_scene_save_bytes(s));
+    EXPECT_TRUE(read_file(dir + "/s.kst") == kst_scene_save_bytes(s));
     KST_SCENE_FREE(s);
 }

@@ -189,6 +189,7 @@ TEST_F(TextureManager, DumpWritesBannerAndOneLinePerNodeInUse)
 
     EXPECT_NO_THROW(TX_DUMP(dir + "/no/such/folder/table.txt"));  // cannot be created: ignored
     EXPECT_FALSE(std::filesystem::exists(dir + "/no"));
+    EXPECT_NO_THROW(TX_DUMP(dir));  // a folder of that name: nothing written either
 }
 
 TEST_F(TextureManager, BadFilesAndAFullTableAreFatalAndClaimNoNode)
