@@ -138,9 +138,23 @@ static const KST_MATERIAL* kst_object_material(const KST_SCENE& scene, const KST
     return &scene.MATERIAL[o.MATERIAL];
 }
 
+// The lowest pass number above `pass` that some object uses, or MAXPASS + 1.
+// Passes no object uses draw nothing, so skipping them changes no pixel; it
+// keeps a file or configuration with a huge PASSNO from stalling the frame.
+static int64_t kst_next_pass(const KST_SCENE& scene, int64_t pass)
+{
+    int64_t next = static_cast<int64_t>(scene.MAXPASS) + 1;
+    for (int32_t k = 0; scene.OBJ && k < scene.OBJECTS; ++k) {
+        int64_t p = scene.OBJ[k].PASSNO;
+        if (p > pass && p < next)
+            next = p;
+    }
+    return next;
+}
+
 static void kst_passes(KST_SCENE& scene, float frame, kst_pass_kind kind)
 {
-    for (int32_t pass = 0; pass <= scene.MAXPASS; ++pass) {
+    for (int64_t pass = 0; pass <= scene.MAXPASS; pass = kst_next_pass(scene, pass)) {
         for (int32_t k = 0; scene.OBJ && k < scene.OBJECTS; ++k) {
             const KST_OBJECT& o = scene.OBJ[k];
             if (!o.VISIBLE || o.PASSNO != pass)

@@ -247,6 +247,13 @@ TEST_F(Passes, PassOrderAndMaxPass)
     rs.obj(late).VISIBLE = false;
     render(rs);
     EXPECT_TRUE(pixel_near(cx, cy, 255, 0, 0));
+    // Pass numbers far apart (a huge PASSNO from a file or a configuration):
+    // the order holds and the frame does not walk two billion empty passes.
+    rs.obj(late).VISIBLE = true;
+    rs.obj(late).PASSNO = 2147483647;
+    rs.s.MAXPASS = 2147483647;
+    render(rs);
+    EXPECT_TRUE(pixel_near(cx, cy, 0, 255, 0));
 }
 
 TEST_F(Passes, ProjectionIsFourToThreeWhateverTheViewport)
