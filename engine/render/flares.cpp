@@ -2,61 +2,18 @@
 #include "engine/render/flares.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include "engine/render/passes.h"
-#include "engine/scene/spline.h"
-#include "support/error.h"
+#include "engine/render/render_common.h"
 
 // --- internal helpers -----------------------------------------------------------------
 
-// The object's material, or nullptr when its index names none.
-static const KST_MATERIAL* flares_material(const KST_SCENE& scene, const KST_OBJECT& object)
-{
-    if (scene.MATERIAL == nullptr || object.MATERIAL < 0 || object.MATERIAL >= scene.MATERIALS)
-        return nullptr;
-    return &scene.MATERIAL[object.MATERIAL];
-}
-
 static bool flares_is_flare(const KST_SCENE& scene, const KST_OBJECT& object)
 {
-    const KST_MATERIAL* m = flares_material(scene, object);
+    const KST_MATERIAL* m = kst_object_material(scene, object);
     return m != nullptr && m->FLARESIZE > 0.0f;
-}
-
-// POS, moved by the position track when the object has one.
-static KST_VECTOR flares_position(const KST_SCENE& scene, int32_t k, float frame)
-{
-    const KST_OBJECT& object = scene.OBJ[k];
-    KST_VECTOR p = object.POS;
-    if (object.POSKEYS != 0) {
-        KST_VECTOR t{};
-        SPLINE_LINEAR_POS(t, scene, k, frame);
-        p = KST_VECTOR{p.X + t.X, p.Y + t.Y, p.Z + t.Z};
-    }
-    return p;
-}
-
-// The scene render's camera: projection, camera vectors and look-at; no lights.
-static void flares_camera(const KST_SCENE& scene, float frame)
-{
-    if (scene.CAMPOSKEYS == 0 || scene.CAMTARGETKEYS == 0)
-        ERROR_REPORT("KESTREL: Scene not renderable without camera animation target and position track");
-    glEnable(GL_DEPTH_TEST);
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(static_cast<double>(scene.CAMFOV) * 180.0 / std::numbers::pi, 1.3333333333333333,
-                   scene.CAMNEAR, scene.CAMFAR);
-    SPLINE_CAMVECTORS(KST_CAMERAPOS, KST_CAMERATARGET, scene, frame);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    gluLookAt(KST_CAMERAPOS.X, KST_CAMERAPOS.Y, KST_CAMERAPOS.Z, KST_CAMERATARGET.X,
-              KST_CAMERATARGET.Y, KST_CAMERATARGET.Z, 0.0, 0.0, 1.0);
 }
 
 // True when every index the occluder draw would use names a vertex.
@@ -126,13 +83,7 @@ void KST_DRAW_OCCLUDER(const KST_SCENE& scene, int32_t index, float frame)
     if (index > scene.OBJECTS - 1 || index < 0 || scene.OBJ == nullptr)
         return;
     const KST_OBJECT& o = scene.OBJ[index];
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    if (o.POSKEYS != 0) {
-        KST_VECTOR t{};
-        SPLINE_LINEAR_POS(t, scene, index, frame);
-        glTranslatef(t.X, t.Y, t.Z);
-    }
+    kst_push_track(scene, index, frame);
     if (o.BACKFACECULL) {
         glEnable(GL_CULL_FACE);
         glCullFace(GL_BACK);
@@ -159,7 +110,7 @@ void KST_DRAW_OCCLUDER(const KST_SCENE& scene, int32_t index, float frame)
 
 void KST_FLARES_VISIBILITY(KST_SCENE& scene, float frame)
 {
-    flares_camera(scene, frame);
+    kst_scene_camera(scene, frame);
     glDisable(GL_BLEND);
     glDepthMask(GL_TRUE);
     glDisable(GL_TEXTURE_2D);
@@ -169,8 +120,8 @@ void KST_FLARES_VISIBILITY(KST_SCENE& scene, float frame)
         if (!flares_is_flare(scene, o))
             continue;
         o.VISIBLE = false;
-        const KST_RGB& c = flares_material(scene, o)->AMBIENT;
-        KST_VECTOR p = flares_position(scene, k, frame);
+        const KST_RGB& c = kst_object_material(scene, o)->AMBIENT;
+        KST_VECTOR p = kst_object_position(scene, k, frame);
         glEnable(GL_POINT_SMOOTH);
         glPointSize(KST_FLAREPOINTSIZE);
         glColor3f(c.R, c.G, c.B);
@@ -179,13 +130,13 @@ void KST_FLARES_VISIBILITY(KST_SCENE& scene, float frame)
         glEnd();
     }
     for (int32_t k = 0; k < objects; k++) {
-        const KST_MATERIAL* m = flares_material(scene, scene.OBJ[k]);
+        const KST_MATERIAL* m = kst_object_material(scene, scene.OBJ[k]);
         if (scene.OBJ[k].VISIBLE && m != nullptr && m->FLARESIZE == 0.0f)
             KST_DRAW_OCCLUDER(scene, k, frame);
     }
     for (int32_t k = 0; k < objects; k++) {
         if (flares_is_flare(scene, scene.OBJ[k]))
-            scene.OBJ[k].TEMPCOLOR = flares_measure(flares_position(scene, k, frame));
+            scene.OBJ[k].TEMPCOLOR = flares_measure(kst_object_position(scene, k, frame));
     }
     glDisable(GL_ALPHA_TEST);
     glDepthMask(GL_TRUE);
@@ -195,23 +146,14 @@ void KST_FLARES_RENDER(KST_SCENE& scene, float frame)
 {
     glEnable(GL_TEXTURE_2D);
     glDepthMask(GL_FALSE);
-    const double vx = KST_CAMERAPOS.X - KST_CAMERATARGET.X;
-    const double vy = KST_CAMERAPOS.Y - KST_CAMERATARGET.Y;
-    const double vz = KST_CAMERAPOS.Z - KST_CAMERATARGET.Z;
-    const double h = std::sqrt(vx * vx + vz * vz);
-    const double ux = -vx * vy, uy = vx * vx + vz * vz, uz = -vz * vy;
-    const double ulen = std::sqrt(ux * ux + uy * uy + uz * uz);
+    KST_VECTOR right{}, up{};
+    const bool facing = kst_billboard_basis(right, up);
     const int32_t objects = scene.OBJ != nullptr ? scene.OBJECTS : 0;
-    for (int32_t k = 0; k < objects && h != 0.0 && ulen != 0.0; k++) {
+    for (int32_t k = 0; k < objects && facing; k++) {
         const KST_OBJECT& o = scene.OBJ[k];
         if (!flares_is_flare(scene, o))
             continue;
-        const KST_MATERIAL& m = *flares_material(scene, o);
-        const float s = m.FLARESIZE;
-        const KST_VECTOR p = flares_position(scene, k, frame);
-        const float rx = static_cast<float>(-vz / h) * s, rz = static_cast<float>(vx / h) * s;
-        const float sx = static_cast<float>(ux / ulen) * s, sy = static_cast<float>(uy / ulen) * s,
-                    sz = static_cast<float>(uz / ulen) * s;
+        const KST_MATERIAL& m = *kst_object_material(scene, o);
         glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(m.TEXTURE));
         glDisable(GL_CULL_FACE);
         glDisable(GL_DEPTH_TEST);
@@ -219,16 +161,7 @@ void KST_FLARES_RENDER(KST_SCENE& scene, float frame)
         glEnable(GL_BLEND);
         glBlendFunc(GL_ONE, GL_ONE);
         glColor3f(o.TEMPCOLOR.R, o.TEMPCOLOR.G, o.TEMPCOLOR.B);
-        glBegin(GL_TRIANGLE_STRIP);
-        glTexCoord2f(0.0f, 0.0f);
-        glVertex3f(p.X - rx, p.Y, p.Z - rz);
-        glTexCoord2f(1.0f, 0.0f);
-        glVertex3f(p.X - sx, p.Y - sy, p.Z - sz);
-        glTexCoord2f(0.0f, 1.0f);
-        glVertex3f(p.X + sx, p.Y + sy, p.Z + sz);
-        glTexCoord2f(1.0f, 1.0f);
-        glVertex3f(p.X + rx, p.Y, p.Z + rz);
-        glEnd();
+        kst_billboard_draw(kst_object_position(scene, k, frame), m.FLARESIZE, right, up);
     }
     glDepthMask(GL_TRUE);
 }
