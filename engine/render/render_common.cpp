@@ -82,3 +82,12 @@ void kst_billboard_draw(const KST_VECTOR& p, float s, const KST_VECTOR& right, c
     kst_billboard_vertex(p, s, right);
     glEnd();
 }
+
+void kst_state_reset()
+{
+    glDepthFunc(GL_LEQUAL);
+    glDisable(GL_LIGHTING);
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glEnable(GL_DEPTH_TEST);
+}

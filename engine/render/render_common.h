@@ -21,5 +21,9 @@ KST_VECTOR kst_object_position(const KST_SCENE& scene, int32_t index, float fram
 // Right and up axes of squares facing the camera of the last scene render;
 // false for a degenerate view (camera and target differing only along Y).
 bool kst_billboard_basis(KST_VECTOR& right, KST_VECTOR& up);
+// The reset a frame makes between a scene render and its particles or
+// overlays: depth function LEQUAL, lighting off, texture matrix selected and
+// identity, depth test on.
+void kst_state_reset();
 // One textured square of half-diagonal s at p, as a four-vertex strip.
 void kst_billboard_draw(const KST_VECTOR& p, float s, const KST_VECTOR& right, const KST_VECTOR& up);

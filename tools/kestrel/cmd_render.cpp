@@ -33,6 +33,7 @@
 #include "engine/render/flares.h"
 #include "engine/render/particles.h"
 #include "engine/render/passes.h"
+#include "engine/render/render_common.h"
 #include "engine/render/shadows.h"
 #include "engine/scene/spline.h"
 #include "registry.h"
@@ -116,11 +117,7 @@ void render_fx_frame(KST_SCENE& scene, const render_settings& s, bool particles)
         render_shadows(scene, s);
     if (particles) {
         // The same state reset as the demo's frame.
-        glDepthFunc(GL_LEQUAL);
-        glDisable(GL_LIGHTING);
-        glMatrixMode(GL_TEXTURE);
-        glLoadIdentity();
-        glEnable(GL_DEPTH_TEST);
+        kst_state_reset();
         KST_PARTICLES_RENDER(scene, s.frame);
     }
     if (s.flares)
