@@ -24,6 +24,7 @@
 #include "engine/render/draw.h"
 #include "engine/render/particles.h"
 #include "engine/render/passes.h"
+#include "engine/render/render_common.h"
 #include "engine/scene/prepare.h"
 #include "engine/textures/texture_manager.h"
 #include "shell/glcontext.h"
@@ -174,11 +175,7 @@ void bench_frame(KST_SCENE& scene, float frame)
 {
     KST_CLEAR_SCREEN();
     KST_RENDER_SCENE(scene, frame);
-    glDepthFunc(GL_LEQUAL);
-    glDisable(GL_LIGHTING);
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
-    glEnable(GL_DEPTH_TEST);
+    kst_state_reset();
     KST_PARTICLES_RENDER(scene, frame);
     glFinish();
 }

@@ -19,19 +19,9 @@
 #include <cmath>
 #include <numbers>
 
-// --- internal helpers ---------------------------------------------------------
-static void ife_set_blend(uint8_t blend)
-{
-    switch (blend) {
-    case 0: glDisable(GL_BLEND); break;
-    case 1: glEnable(GL_BLEND); glBlendFunc(GL_ONE, GL_ONE); break;
-    case 2: glEnable(GL_BLEND); glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
-    case 3: glEnable(GL_BLEND); glBlendFunc(GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA); break;
-    case 4: glEnable(GL_BLEND); glBlendFunc(GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR); break;
-    default: break;  // blend state stays as it is
-    }
-}
+#include "engine/render/render_common.h"
 
+// --- internal helpers ---------------------------------------------------------
 // Position between keys a and b, as a 32-bit float.
 static float ife_position(const ife_keys& a, const ife_keys& b, float frame)
 {
@@ -50,7 +40,7 @@ static void ife_draw_layer(const ife_layer& layer, float frame)
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluOrtho2D(0, 1024, 0, 768);
-    ife_set_blend(layer.blend);
+    kst_apply_blend(layer.blend);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, layer.texture);
 

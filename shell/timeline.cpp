@@ -10,6 +10,7 @@
 
 #include "engine/render/particles.h"
 #include "engine/render/passes.h"
+#include "engine/render/render_common.h"
 #include "shell/clock.h"
 #include "shell/font.h"
 #include "shell/shell.h"
@@ -25,15 +26,6 @@ static KST_SCENE& timeline_scene(shell_scene_id id)
 static void timeline_layers(shell_layers_id id, float frame)
 {
     IFE_DRAW(SHELL_LAYERS[id], frame);
-}
-
-static void timeline_state_reset()
-{
-    glDepthFunc(GL_LEQUAL);
-    glDisable(GL_LIGHTING);
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
-    glEnable(GL_DEPTH_TEST);
 }
 
 static void timeline_clear_depth()
@@ -55,7 +47,7 @@ static void timeline_segment2(int64_t u)
     float f = timeline_frame(u, TIMELINE[2].divisor);
     KST_CLEAR_SCREEN();
     KST_RENDER_SCENE(timeline_scene(SCENE_PART2), f);
-    timeline_state_reset();
+    kst_state_reset();
     KST_PARTICLES_RENDER(timeline_scene(SCENE_PART2), f);
     timeline_layers(LAYERS_PART2, f);
 }
@@ -68,9 +60,9 @@ static void timeline_segment3(int64_t u)
     timeline_clear_depth();
     KST_RENDER_SCENE(timeline_scene(SCENE_LEPKE), f);
     timeline_clear_depth();
-    timeline_state_reset();
+    kst_state_reset();
     KST_PARTICLES_RENDER(timeline_scene(SCENE_LEPKE), f);
-    timeline_state_reset();
+    kst_state_reset();
     timeline_clear_depth();
     timeline_layers(LAYERS_BEAUTY, f);
     timeline_layers(LAYERS_BLACKFADE, f);
@@ -81,7 +73,7 @@ static void timeline_segment4(int64_t u)
     float f = timeline_frame(u, TIMELINE[4].divisor);
     KST_CLEAR_SCREEN();
     KST_RENDER_SCENE(timeline_scene(SCENE_EARTH), f);
-    timeline_state_reset();
+    kst_state_reset();
     KST_PARTICLES_RENDER(timeline_scene(SCENE_EARTH), f);
     glDisable(GL_TEXTURE_2D);
     starfield_draw();
@@ -98,9 +90,9 @@ static void timeline_segment5(int64_t u)
     timeline_clear_depth();
     KST_RENDER_SCENE(timeline_scene(SCENE_HIPOLY), f);
     timeline_clear_depth();
-    timeline_state_reset();
+    kst_state_reset();
     KST_PARTICLES_RENDER(timeline_scene(SCENE_HIPOLY), f);
-    timeline_state_reset();
+    kst_state_reset();
     timeline_clear_depth();
     timeline_layers(LAYERS_GREETS, f);
     timeline_layers(LAYERS_CRESTFADE, f);

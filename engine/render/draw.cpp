@@ -33,7 +33,7 @@
 #include <cmath>
 
 #include "engine/render/passes.h"
-#include "engine/scene/spline.h"
+#include "engine/render/render_common.h"
 
 // --- module state -------------------------------------------------------------
 bool kst_render_skip_draws = false;
@@ -45,9 +45,7 @@ static const KST_OBJECT* kst_draw_object_at(const KST_SCENE& scene, int32_t inde
     if (index < 0 || index > scene.OBJECTS - 1 || !scene.OBJ)
         return nullptr;
     const KST_OBJECT& o = scene.OBJ[index];
-    if (o.MATERIAL < 0 || o.MATERIAL >= scene.MATERIALS || !scene.MATERIAL)
-        return nullptr;
-    return &o;
+    return kst_object_material(scene, o) ? &o : nullptr;
 }
 
 static void kst_draw_fog(const KST_OBJECT& o)
@@ -74,13 +72,7 @@ static void kst_draw_fog(const KST_OBJECT& o)
 static void kst_draw_transform(const KST_SCENE& scene, int32_t index, float frame)
 {
     const KST_OBJECT& o = scene.OBJ[index];
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    if (o.POSKEYS != 0) {
-        KST_VECTOR track{};
-        SPLINE_LINEAR_POS(track, scene, index, frame);
-        glTranslatef(track.X, track.Y, track.Z);
-    }
+    kst_push_track(scene, index, frame);
     glTranslatef(o.POS.X, o.POS.Y, o.POS.Z);
     glRotatef(o.STATICROTATE.X, 1.0f, 0.0f, 0.0f);
     glRotatef(o.STATICROTATE.Y, 0.0f, 1.0f, 0.0f);

@@ -34,7 +34,7 @@
 
 #include "engine/render/draw.h"
 #include "engine/render/passes.h"
-#include "engine/scene/spline.h"
+#include "engine/render/render_common.h"
 #include "support/mem.h"
 #include "support/random.h"
 
@@ -94,36 +94,10 @@ static void kst_particles_emit(KST_SCENE& scene, float frame)
         const KST_OBJECT& o = scene.OBJ[i];
         if (!o.PARTICLE.ENABLED || !(o.PARTICLE.POWER > 0.0f))
             continue;
-        KST_VECTOR at = o.POS;
-        if (o.POSKEYS != 0) {
-            KST_VECTOR track{};
-            SPLINE_LINEAR_POS(track, scene, i, frame);
-            at = KST_VECTOR{at.X + track.X, at.Y + track.Y, at.Z + track.Z};
-        }
+        KST_VECTOR at = kst_object_position(scene, i, frame);
         for (int32_t n = 0; n < o.PARTICLE.NEWPARTICLE; ++n)
             kst_particle_emit(scene, i, at);
     }
-}
-
-// The camera-facing basis; false for a degenerate view.
-static bool kst_particle_basis(KST_VECTOR& right, KST_VECTOR& up)
-{
-    float vx = KST_CAMERAPOS.X - KST_CAMERATARGET.X;
-    float vy = KST_CAMERAPOS.Y - KST_CAMERATARGET.Y;
-    float vz = KST_CAMERAPOS.Z - KST_CAMERATARGET.Z;
-    float h = std::sqrt(vx * vx + vz * vz);
-    KST_VECTOR u{-vx * vy, vx * vx + vz * vz, -vz * vy};
-    float ulen = std::sqrt(u.X * u.X + u.Y * u.Y + u.Z * u.Z);
-    if (h == 0.0f || ulen == 0.0f || !std::isfinite(h) || !std::isfinite(ulen))
-        return false;
-    right = KST_VECTOR{-vz / h, 0.0f, vx / h};
-    up = KST_VECTOR{u.X / ulen, u.Y / ulen, u.Z / ulen};
-    return true;
-}
-
-static void kst_particle_vertex(const KST_VECTOR& p, float s, const KST_VECTOR& axis)
-{
-    glVertex3f(p.X + s * axis.X, p.Y + s * axis.Y, p.Z + s * axis.Z);
 }
 
 static void kst_particle_draw(const KST_PARTICLE& p, const KST_PARTICLEDATA& d, const KST_VECTOR& right,
@@ -144,16 +118,7 @@ static void kst_particle_draw(const KST_PARTICLE& p, const KST_PARTICLEDATA& d, 
         s = d.SIZE * g;
     if (kst_render_skip_draws)
         return;
-    glBegin(GL_TRIANGLE_STRIP);
-    glTexCoord2f(0.0f, 0.0f);
-    kst_particle_vertex(p.POS, -s, right);
-    glTexCoord2f(1.0f, 0.0f);
-    kst_particle_vertex(p.POS, -s, up);
-    glTexCoord2f(0.0f, 1.0f);
-    kst_particle_vertex(p.POS, s, up);
-    glTexCoord2f(1.0f, 1.0f);
-    kst_particle_vertex(p.POS, s, right);
-    glEnd();
+    kst_billboard_draw(p.POS, s, right, up);
 }
 
 static void kst_particle_age(KST_PARTICLE& p)
@@ -205,7 +170,7 @@ void KST_PARTICLES_RENDER(KST_SCENE& scene, float frame)
     glBlendFunc(GL_ONE, GL_ONE);
     glEnable(GL_TEXTURE_2D);
     KST_VECTOR right{}, up{};
-    if (kst_particle_basis(right, up)) {
+    if (kst_billboard_basis(right, up)) {
         kst_particles_emit(scene, frame);
         kst_particles_draw_and_age(scene, right, up);
     }

@@ -29,6 +29,7 @@
 #include <GL/glu.h>
 
 #include "engine/render/draw.h"
+#include "engine/render/render_common.h"
 #include "engine/scene/spline.h"
 #include "support/error.h"
 
@@ -89,18 +90,6 @@ static void kst_lights(const KST_SCENE& scene, float frame)
     }
 }
 
-static void kst_material_blend(uint8_t blend)
-{
-    switch (blend) {
-    case 0: glDisable(GL_BLEND); break;
-    case 1: glEnable(GL_BLEND); glBlendFunc(GL_ONE, GL_ONE); break;
-    case 2: glEnable(GL_BLEND); glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
-    case 3: glEnable(GL_BLEND); glBlendFunc(GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA); break;
-    case 4: glEnable(GL_BLEND); glBlendFunc(GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR); break;
-    default: break;
-    }
-}
-
 static void kst_material_depth_test(uint8_t depthtest)
 {
     if (depthtest > 3)
@@ -130,14 +119,6 @@ static void kst_material_alpha_test(float alphatest)
     glAlphaFunc(GL_GREATER, alphatest);
 }
 
-// The object's material, or nullptr for an index outside the scene's materials.
-static const KST_MATERIAL* kst_object_material(const KST_SCENE& scene, const KST_OBJECT& o)
-{
-    if (!scene.MATERIAL || o.MATERIAL < 0 || o.MATERIAL >= scene.MATERIALS)
-        return nullptr;
-    return &scene.MATERIAL[o.MATERIAL];
-}
-
 // The lowest pass number above `pass` that some object uses, or MAXPASS + 1.
 // Passes no object uses draw nothing, so skipping them changes no pixel; it
 // keeps a file or configuration with a huge PASSNO from stalling the frame.
@@ -163,7 +144,7 @@ static void kst_passes(KST_SCENE& scene, float frame, kst_pass_kind kind)
             if (!m)
                 continue;
             kst_material_alpha_test(m->ALPHATEST);
-            kst_material_blend(m->BLEND);
+            kst_apply_blend(m->BLEND);
             kst_material_depth_test(m->DEPTHTEST);
             if (kind != kst_pass_kind::selection)
                 kst_material_depth_mode(m->DEPTHMODE);
@@ -175,8 +156,8 @@ static void kst_passes(KST_SCENE& scene, float frame, kst_pass_kind kind)
     }
 }
 
-// The three scene renders: camera, lights, base state, passes.
-static void kst_render(KST_SCENE& scene, float frame, kst_pass_kind kind)
+// Camera check, projection and the camera vectors of the scene render.
+static void kst_camera_projection(const KST_SCENE& scene, float frame)
 {
     kst_camera_check(scene, kst_camera_message_render);
     glEnable(GL_DEPTH_TEST);
@@ -186,11 +167,23 @@ static void kst_render(KST_SCENE& scene, float frame, kst_pass_kind kind)
     glLoadIdentity();
     kst_perspective(scene);
     SPLINE_CAMVECTORS(KST_CAMERAPOS, KST_CAMERATARGET, scene, frame);
-    if (kind == kst_pass_kind::shadowed)
-        kst_lights(scene, frame);   // under the caller's model-view matrix
+}
+
+// The look-at of the scene render's camera on a fresh model-view matrix.
+static void kst_camera_view()
+{
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     kst_look_at(KST_CAMERAPOS, KST_CAMERATARGET);
+}
+
+// The three scene renders: camera, lights, base state, passes.
+static void kst_render(KST_SCENE& scene, float frame, kst_pass_kind kind)
+{
+    kst_camera_projection(scene, frame);
+    if (kind == kst_pass_kind::shadowed)
+        kst_lights(scene, frame);   // under the caller's model-view matrix
+    kst_camera_view();
     if (kind != kst_pass_kind::shadowed)
         kst_lights(scene, frame);
     glDisable(GL_BLEND);
@@ -229,6 +222,12 @@ static void kst_set_visible(KST_SCENE& scene, const std::string& name, bool visi
 }
 
 // --- public functions ---------------------------------------------------------
+void kst_scene_camera(const KST_SCENE& scene, float frame)
+{
+    kst_camera_projection(scene, frame);
+    kst_camera_view();
+}
+
 void KST_RENDER_SCENE(KST_SCENE& scene, float frame)
 {
     kst_render(scene, frame, kst_pass_kind::plain);
@@ -251,13 +250,7 @@ void KST_DRAW_WIREFRAME(const KST_SCENE& scene, int32_t index, float frame, floa
     if (index < 0 || index > scene.OBJECTS - 1 || !scene.OBJ)
         return;
     const KST_OBJECT& o = scene.OBJ[index];
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    if (o.POSKEYS != 0) {
-        KST_VECTOR track{};
-        SPLINE_LINEAR_POS(track, scene, index, frame);
-        glTranslatef(track.X, track.Y, track.Z);
-    }
+    kst_push_track(scene, index, frame);
     glDisable(GL_CULL_FACE);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);

@@ -8,6 +8,9 @@
 extern KST_VECTOR KST_CAMERAPOS;     // camera of the last scene render
 extern KST_VECTOR KST_CAMERATARGET;
 
+// The scene render's camera alone (check, projection, camera vectors into
+// KST_CAMERAPOS/KST_CAMERATARGET, look-at); lights are not touched.
+void    kst_scene_camera(const KST_SCENE& scene, float frame);
 void    KST_RENDER_SCENE(KST_SCENE& scene, float frame);
 void    KST_RENDER_SCENE_SELECTION(KST_SCENE& scene, float frame);
 void    KST_RENDER_SCENE_SHADOWED(KST_SCENE& scene, float frame);

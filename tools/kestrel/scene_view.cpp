@@ -7,6 +7,7 @@
 
 #include "engine/render/particles.h"
 #include "engine/render/passes.h"
+#include "engine/render/render_common.h"
 #include "engine/scene/loader.h"
 #include "engine/scene/prepare.h"
 #include "engine/scene/textures.h"
@@ -66,10 +67,6 @@ void kview_draw_frame(KST_SCENE& scene, float frame, bool particles)
     if (!particles)
         return;
     // The state reset the demo makes between a scene and its particles.
-    glDepthFunc(GL_LEQUAL);
-    glDisable(GL_LIGHTING);
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
-    glEnable(GL_DEPTH_TEST);
+    kst_state_reset();
     KST_PARTICLES_RENDER(scene, frame);
 }

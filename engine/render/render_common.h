@@ -1,0 +1,29 @@
+// engine/render/render_common.h - small pieces every renderer module shares.
+//
+// The material blend table (scene passes and interface layers use the same
+// five modes), the safe material lookup (a configuration file can point an
+// object at any index), the position-track transform of objects, occluders and
+// wireframes, an object's world position (pivot plus track) for emitters and
+// flares, and the camera-facing basis and square of particles and flares.
+#pragma once
+
+#include "engine/scene/records.h"
+
+// Blend mode 0 none, 1 ONE/ONE, 2 ALPHA, 3 1-ALPHA, 4 SRC_COLOR; others keep the state.
+void kst_apply_blend(uint8_t blend);
+// The object's material, or nullptr when its index names none.
+const KST_MATERIAL* kst_object_material(const KST_SCENE& scene, const KST_OBJECT& object);
+// Selects the model-view matrix, pushes it and translates by the object's
+// position track when it has one.
+void kst_push_track(const KST_SCENE& scene, int32_t index, float frame);
+// POS plus the position track's translation when the object has one.
+KST_VECTOR kst_object_position(const KST_SCENE& scene, int32_t index, float frame);
+// Right and up axes of squares facing the camera of the last scene render;
+// false for a degenerate view (camera and target differing only along Y).
+bool kst_billboard_basis(KST_VECTOR& right, KST_VECTOR& up);
+// The reset a frame makes between a scene render and its particles or
+// overlays: depth function LEQUAL, lighting off, texture matrix selected and
+// identity, depth test on.
+void kst_state_reset();
+// One textured square of half-diagonal s at p, as a four-vertex strip.
+void kst_billboard_draw(const KST_VECTOR& p, float s, const KST_VECTOR& right, const KST_VECTOR& up);
