@@ -103,37 +103,37 @@ static int tx_free_node()
     return -1;
 }
 
+// Filters and upload of the four filter types.
+struct tx_filter {
+    GLint mag;      // GL_TEXTURE_MAG_FILTER
+    GLint min;      // GL_TEXTURE_MIN_FILTER
+    bool  mipmaps;  // the whole chain through gluBuild2DMipmaps, else level 0 only
+};
+
+static const tx_filter tx_filters[4] = {
+    {GL_NEAREST, GL_NEAREST, false},
+    {GL_LINEAR, GL_LINEAR, false},
+    {GL_NEAREST, GL_NEAREST_MIPMAP_NEAREST, true},
+    {GL_LINEAR, GL_LINEAR_MIPMAP_LINEAR, true},
+};
+
 // Filters and image of the bound texture by filter type; other types get neither.
 static void tx_upload(int32_t type, int32_t bpp, const std::vector<unsigned char>& pixels)
 {
+    if (type < 0 || type > 3)
+        return;
+    const tx_filter& f = tx_filters[type];
     GLenum format = bpp == 32 ? GL_RGBA : GL_RGB;
     GLint  components = bpp / 8;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    switch (type) {
-    case 0:
-    case 1: {
-        GLint filter = type == 0 ? GL_NEAREST : GL_LINEAR;
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, f.mag);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, f.min);
+    if (f.mipmaps)
+        gluBuild2DMipmaps(GL_TEXTURE_2D, components, 256, 256, format, GL_UNSIGNED_BYTE,
+                          pixels.data());
+    else
         glTexImage2D(GL_TEXTURE_2D, 0, components, 256, 256, 0, format, GL_UNSIGNED_BYTE,
                      pixels.data());
-        break;
-    }
-    case 2:
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST_MIPMAP_NEAREST);
-        gluBuild2DMipmaps(GL_TEXTURE_2D, components, 256, 256, format, GL_UNSIGNED_BYTE,
-                          pixels.data());
-        break;
-    case 3:
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-        gluBuild2DMipmaps(GL_TEXTURE_2D, components, 256, 256, format, GL_UNSIGNED_BYTE,
-                          pixels.data());
-        break;
-    default:
-        break;
-    }
 }
 
 // --- public functions ---------------------------------------------------------
