@@ -30,6 +30,8 @@ inline void ife_fuzz_check(const ife_interface& r)
 {
     ife_fuzz_require(r.layercount >= 0 && r.layercount <= IFE_MAX_LAYERS, "layer count out of range");
     ife_fuzz_require(r.layercount == 0 || r.layers != nullptr, "layers missing");
+    // IFE_FREE leaves a record without layers alone, so it must own no array.
+    ife_fuzz_require(r.layercount > 0 || r.layers == nullptr, "an array for no layers would leak");
     for (int32_t i = 0; i < r.layercount; ++i) {
         const ife_layer& l = r.layers[i];
         ife_fuzz_require(l.keycount >= 0 && l.keycount <= IFE_MAX_KEYS, "key count out of range");

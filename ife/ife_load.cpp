@@ -163,7 +163,9 @@ static void ife_read(ife_interface& record, const std::string& filename, const s
         loaded.layercount = 0;
         int32_t count = ife_expect_count(reader, "the layer count", IFE_MAX_LAYERS);
         loaded.info = ife_expect_int(reader, "the second header value");
-        loaded.layers = mem_array<ife_layer>(count, "Interface layers");
+        // No layers, no array: IFE_FREE leaves a record without layers alone.
+        if (count > 0)
+            loaded.layers = mem_array<ife_layer>(count, "Interface layers");
         for (int32_t i = 0; i < count; ++i) {
             loaded.layercount = i + 1;  // IFE_FREE releases what has been read so far
             ife_read_layer(reader, loaded.layers[i], i, dir);
