@@ -80,7 +80,7 @@ void kcmd_ife_run(const std::string& file)
 }
 
 kcmd_register kcmd_ife_entry("ife", [](CLI::App& app, int&) {
-    auto* cmd = app.add_subcommand("ife", "parse an interface file (without its textures) and print it as JSON");
+    auto* cmd = app.add_subcommand("ife", "Parse an interface file (without its textures) and print it as JSON");
     auto file = std::make_shared<std::string>();
     cmd->add_option("FILE.ife", *file, "the interface file")->required();
     cmd->callback([file] { kcmd_ife_run(*file); });
