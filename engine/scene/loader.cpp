@@ -268,6 +268,21 @@ static uint8_t* kst_chunk_owner(KST_SCENE& scene, kst_load_state& st, const kst_
     }
 }
 
+void KST_COPYDWORD(const void* source, void* destination)
+{
+    std::memcpy(destination, source, 4);
+}
+
+void KST_COPYDWORDS(const void* source, void* destination, size_t n)
+{
+    std::memcpy(destination, source, n * 4);
+}
+
+void KST_COPYWORDS(const void* source, void* destination, size_t n)
+{
+    std::memcpy(destination, source, n * 2);
+}
+
 // Chunks 5 and 6: the count, then a new cleared array of that many records.
 static void kst_apply_count(KST_SCENE& scene, kst_load_state& st, uint8_t id, const uint8_t* data,
                             size_t size)
@@ -346,7 +361,10 @@ static void kst_apply_array(KST_SCENE& scene, kst_load_state& st, const kst_chun
     auto* block = static_cast<uint8_t*>(
         mem_alloc(elements * def.width, kst_array_label(scene, h.id, owner_name), true));
     if (h.packed == 0) {
-        std::memcpy(block, payload, whole);
+        if (unit == 2)
+            KST_COPYWORDS(payload, block, whole / 2);
+        else
+            KST_COPYDWORDS(payload, block, whole / 4);
     } else if (kst_inflate_into(st, block, payload, h.packed, h.size)) {
         std::memset(block + whole, 0, size - whole);
     } else {
@@ -368,7 +386,11 @@ static void kst_apply_field(KST_SCENE& scene, kst_load_state& st, const kst_chun
         return;
     }
     uint8_t* owner = kst_chunk_owner(scene, st, def, h.index);
-    if (owner)
+    if (!owner)
+        return;
+    if (def.width == 4 && size >= 4)
+        KST_COPYDWORD(data, owner + def.offset);
+    else
         std::memcpy(owner + def.offset, data, size < def.width ? size : def.width);
 }
 

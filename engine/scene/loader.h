@@ -26,6 +26,13 @@ extern uint8_t KST_FORMATMINOR;      // 2
 
 void KST_SCENE_LOAD(KST_SCENE& scene, const std::string& filename);
 
+// Copies of chunk data into fields and arrays: one 4-byte value, n 4-byte
+// values, n 2-byte values (byte for byte; the file and the machine are both
+// little-endian).
+void KST_COPYDWORD(const void* source, void* destination);
+void KST_COPYDWORDS(const void* source, void* destination, size_t n);
+void KST_COPYWORDS(const void* source, void* destination, size_t n);
+
 // Loads (and prepares) a scene from bytes already in memory; `filename` names
 // the source in messages. KST_SCENE_LOAD reads the file and calls this.
 void kst_scene_load_bytes(KST_SCENE& scene, const uint8_t* data, size_t size,
