@@ -52,20 +52,29 @@ static void timeline_segment2(int64_t u)
     timeline_layers(LAYERS_PART2, f);
 }
 
+// Segments 3 and 5: a background layer set, the scene and its particles each
+// on a cleared depth buffer (so nothing hides the particles), then two layer
+// sets in front.
+static void timeline_framed_scene(shell_layers_id back, shell_scene_id scene, shell_layers_id front1,
+                                  shell_layers_id front2, float f)
+{
+    KST_CLEAR_SCREEN();
+    timeline_layers(back, f);
+    timeline_clear_depth();
+    KST_RENDER_SCENE(timeline_scene(scene), f);
+    timeline_clear_depth();
+    kst_state_reset();
+    KST_PARTICLES_RENDER(timeline_scene(scene), f);
+    kst_state_reset();
+    timeline_clear_depth();
+    timeline_layers(front1, f);
+    timeline_layers(front2, f);
+}
+
 static void timeline_segment3(int64_t u)
 {
     float f = timeline_frame(u, TIMELINE[3].divisor);
-    KST_CLEAR_SCREEN();
-    timeline_layers(LAYERS_PORTRAIT, f);
-    timeline_clear_depth();
-    KST_RENDER_SCENE(timeline_scene(SCENE_LEPKE), f);
-    timeline_clear_depth();
-    kst_state_reset();
-    KST_PARTICLES_RENDER(timeline_scene(SCENE_LEPKE), f);
-    kst_state_reset();
-    timeline_clear_depth();
-    timeline_layers(LAYERS_BEAUTY, f);
-    timeline_layers(LAYERS_BLACKFADE, f);
+    timeline_framed_scene(LAYERS_PORTRAIT, SCENE_LEPKE, LAYERS_BEAUTY, LAYERS_BLACKFADE, f);
 }
 
 static void timeline_segment4(int64_t u)
@@ -85,17 +94,7 @@ static void timeline_segment4(int64_t u)
 static void timeline_segment5(int64_t u)
 {
     float f = timeline_frame(u, TIMELINE[5].divisor);
-    KST_CLEAR_SCREEN();
-    timeline_layers(LAYERS_HATTER, f);
-    timeline_clear_depth();
-    KST_RENDER_SCENE(timeline_scene(SCENE_HIPOLY), f);
-    timeline_clear_depth();
-    kst_state_reset();
-    KST_PARTICLES_RENDER(timeline_scene(SCENE_HIPOLY), f);
-    kst_state_reset();
-    timeline_clear_depth();
-    timeline_layers(LAYERS_GREETS, f);
-    timeline_layers(LAYERS_CRESTFADE, f);
+    timeline_framed_scene(LAYERS_HATTER, SCENE_HIPOLY, LAYERS_GREETS, LAYERS_CRESTFADE, f);
 }
 
 static void timeline_segment6(int64_t u, uint32_t t)
