@@ -13,6 +13,10 @@
 // data/stone.raw); the file size alone tells RGB (196608 bytes) from RGBA
 // (262144 bytes). The first row of the file is the row at t = 0.
 //
+// tx_reload reads an edited image file again and uploads it into the textures
+// already loaded under its name, so a viewer can show the new image without
+// its users asking again (they would only get the cached texture back).
+//
 // Failures: a file that cannot be read, a file of any other size and a full
 // table are fatal errors naming the texture. The file is read and checked before
 // a node is claimed, so a failed load leaves the table exactly as it was.
@@ -65,6 +69,11 @@ static std::string tx_file_name(const std::string& name)
     if (name.size() < 3)
         return "raw";
     return name.substr(0, name.size() - 3) + "raw";
+}
+
+static int32_t tx_pixels_bpp(const std::vector<unsigned char>& pixels)
+{
+    return pixels.size() == static_cast<size_t>(tx_size_rgba) ? 32 : 24;
 }
 
 // Reads the whole image file of a texture; fatal unless it is a 256 x 256 RGB
@@ -172,7 +181,7 @@ uint32_t TX_LOAD(const std::string& requested, int32_t type)
     glGenTextures(1, &glref);
     node.glref = static_cast<int32_t>(glref);
     glBindTexture(GL_TEXTURE_2D, glref);
-    node.bpp = pixels.size() == static_cast<size_t>(tx_size_rgba) ? 32 : 24;
+    node.bpp = tx_pixels_bpp(pixels);
     tx_upload(type, node.bpp, pixels);
     node.uploaded = true;
     return glref;
@@ -223,6 +232,32 @@ void TX_DUMP(const std::string& filename)
     }
     file->write(text);   // from here on a failure is fatal
     file->commit();
+}
+
+std::string tx_file_for(const std::string& name)
+{
+    return tx_file_name(name.substr(0, 255));
+}
+
+int32_t tx_reload(const std::string& requested)
+{
+    const std::string name = requested.substr(0, 255);
+    bool loaded = false;
+    for (const txNode& node : TX_TABLE)
+        loaded = loaded || (node.name == name && tx_node_live(node));
+    if (!loaded)
+        return 0;
+    std::vector<unsigned char> pixels = tx_read_file(name, tx_file_name(name));
+    int32_t refreshed = 0;
+    for (txNode& node : TX_TABLE) {
+        if (node.name != name || !tx_node_live(node))
+            continue;
+        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(node.glref));
+        node.bpp = tx_pixels_bpp(pixels);
+        tx_upload(node.type, node.bpp, pixels);
+        refreshed += 1;
+    }
+    return refreshed;
 }
 
 void TX_FREEALL()

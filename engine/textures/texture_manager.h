@@ -25,3 +25,13 @@ int32_t  TX_BPP(uint32_t glref);
 void     TX_RELEASE(uint32_t glref);
 void     TX_DUMP(const std::string& filename);
 void     TX_FREEALL();
+
+// The .raw file read for a requested image name ("data/stone.jpg" -> "data/stone.raw").
+std::string tx_file_for(const std::string& name);
+// Reads the image file of `name` again and uploads it into every texture loaded
+// under that name (each keeps its GL name, filter type and users), so that an
+// edited image shows without a reload of its users. Returns how many textures
+// were refreshed (0 when none is loaded under the name; the file is then not
+// read). A file that cannot be read or has the wrong size is a fatal error and
+// leaves every texture as it was.
+int32_t  tx_reload(const std::string& name);

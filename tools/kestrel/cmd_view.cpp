@@ -1,6 +1,6 @@
 // tools/kestrel/cmd_view.cpp - "kestrel view": a window that plays a scene.
 //
-//     kestrel view SCENE.kst [--data DIR]
+//     kestrel view SCENE.kst [--data DIR] [--config FILE.cfg] [--watch]
 //
 // Plays the scene's animation in real time in a 640 x 480 window, with a
 // particle pool of 2000 (the size the demo gives its busiest scenes), drawing
@@ -13,6 +13,14 @@
 // copied before the particle pass and put back after it. The window title shows the
 // scene, the frame and whether playback is paused, so scripts (and tests) can
 // follow it with xdotool.
+//
+// --config applies a configuration file to the scene after loading, before
+// its textures are bound (the file may rename them). --watch keeps the scene in
+// step with its files (scene_watch.h): an edited scene, configuration or
+// texture file shows as soon as it has settled, at the same frame and with the
+// same pause state. A broken file is reported on stderr once per failed
+// reload and stays in the window title until a reload succeeds; the scene
+// shown is the last good one.
 #include <SDL2/SDL.h>
 
 #include <algorithm>
@@ -25,6 +33,7 @@
 #include "engine/render/particles.h"
 #include "registry.h"
 #include "scene_view.h"
+#include "scene_watch.h"
 
 namespace {
 
@@ -32,6 +41,8 @@ namespace {
 struct view_settings {
     std::string scene;   // the .kst file
     std::string data;    // texture folder; "" = the scene's folder
+    std::string config;  // configuration file; "" = none
+    bool        watch = false;
 };
 
 // Playback state: frame = base + (now - start) / 25 while playing.
@@ -101,11 +112,13 @@ bool view_event(const SDL_Event& e, view_clock& c, KST_SCENE& scene)
     return true;
 }
 
-void view_title(SDL_Window* window, const std::string& name, const view_clock& c, float f)
+void view_title(SDL_Window* window, const std::string& name, const view_clock& c, float f,
+                const std::string& error)
 {
-    char text[400];
-    std::snprintf(text, sizeof text, "kestrel view - %s - frame %d%s", name.c_str(),
-                  static_cast<int>(std::floor(f)), c.paused ? " (paused)" : "");
+    char text[600];
+    std::snprintf(text, sizeof text, "kestrel view - %s - frame %d%s%s%.300s", name.c_str(),
+                  static_cast<int>(std::floor(f)), c.paused ? " (paused)" : "",
+                  error.empty() ? "" : " - ", error.c_str());
     if (std::string(SDL_GetWindowTitle(window)) != text)
         SDL_SetWindowTitle(window, text);
 }
@@ -123,10 +136,29 @@ void view_draw(KST_SCENE& scene, view_clock& c, float f)
     std::copy(pool.begin(), pool.end(), scene.PARTICLE);
 }
 
+// One look at the watched files; a reload keeps the clock, a failure is told once.
+void view_watch(kwatch_state& watch, kview_scene& view, view_clock& clock, std::string& name)
+{
+    kwatch_result r = kwatch_step(watch, view, SDL_GetTicks());
+    if (r == KWATCH_RELOADED) {
+        name = kst_name_get(view.scene.NAME);
+        clock.frames = static_cast<float>(view.scene.FRAMES);
+        std::fprintf(stderr, "kestrel: reloaded %s\n", watch.source.file.c_str());
+    } else if (r == KWATCH_TEXTURES && watch.error.empty()) {
+        std::fprintf(stderr, "kestrel: reloaded the textures of %s\n", watch.source.file.c_str());
+    }
+    if (r == KWATCH_FAILED)
+        std::fprintf(stderr, "kestrel: %s (the last good scene stays on screen)\n", watch.error.c_str());
+}
+
 void view_run(const view_settings& s)
 {
     kview_context context(false, "kestrel view");
-    kview_scene view(s.scene, s.data, view_pool);
+    kview_source source{s.scene, s.data, s.config, view_pool};
+    kview_scene view(source);
+    kwatch_state watch;
+    if (s.watch)
+        kwatch_begin(watch, source, view.scene);
     std::string name = kst_name_get(view.scene.NAME);
     bool vsync = SDL_GL_SetSwapInterval(1) == 0;
     view_clock clock;
@@ -137,8 +169,10 @@ void view_run(const view_settings& s)
         while (SDL_PollEvent(&e))
             if (!view_event(e, clock, view.scene))
                 return;
+        if (s.watch)
+            view_watch(watch, view, clock, name);
         float f = view_frame(clock, SDL_GetTicks());
-        view_title(context.ctx.window, name, clock, f);
+        view_title(context.ctx.window, name, clock, f, watch.error);
         view_draw(view.scene, clock, f);
         SDL_GL_SwapWindow(context.ctx.window);
         if (!vsync)
@@ -154,6 +188,9 @@ const kcmd_register view_command{"view", [](CLI::App& app, int&) {
                 "(Space pause, Left/Right step, Home restart, Escape quit)");
     cmd->add_option("scene", settings->scene, "Scene file (.kst)")->required();
     cmd->add_option("--data", settings->data, "Folder of the scene's textures (default: the scene's folder)");
+    cmd->add_option("--config", settings->config, "Configuration file applied to the scene after loading");
+    cmd->add_flag("--watch", settings->watch,
+                  "Reload the scene, the configuration file and the textures when they change on disk");
     cmd->callback([settings] { view_run(*settings); });
 }};
 

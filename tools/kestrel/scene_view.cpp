@@ -3,8 +3,10 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "engine/config/config.h"
 #include "engine/render/particles.h"
 #include "engine/render/passes.h"
 #include "engine/render/render_common.h"
@@ -12,6 +14,34 @@
 #include "engine/scene/prepare.h"
 #include "engine/scene/textures.h"
 #include "support/error.h"
+
+// --- internal helpers ---------------------------------------------------------
+static const char* const kview_framebuffer_name = "$framebuffer$.jpg";
+
+// Clears the GL names the binding is about to fill, so that after a failure
+// half-way every name that was not acquired is 0, which releasing ignores.
+static void kview_clear_texture_names(KST_SCENE& scene)
+{
+    for (int32_t i = 0; scene.MATERIAL && i < scene.MATERIALS; ++i) {
+        KST_MATERIAL& m = scene.MATERIAL[i];
+        if (m.TEXTURED)
+            m.TEXTURE = 0;
+        if (m.ENVMAP)
+            m.ENVTEXTURE = 0;
+    }
+    for (int32_t i = 0; scene.OBJ && i < scene.OBJECTS; ++i) {
+        KST_PARTICLEDATA& p = scene.OBJ[i].PARTICLE;
+        if (p.ENABLED && p.TEXTURENAME.LEN > 0)
+            p.TEXTURE = 0;
+    }
+}
+
+static void kview_add_name(std::vector<std::string>& names, const std::string& data, const KST_NAME& name)
+{
+    std::string request = (data + "/" + kst_name_get(name)).substr(0, 255);
+    if (std::find(names.begin(), names.end(), request) == names.end())
+        names.push_back(request);
+}
 
 // --- public functions ---------------------------------------------------------
 kview_context::kview_context(bool offscreen, const std::string& title)
@@ -37,27 +67,87 @@ std::string kview_data_dir(const std::string& file)
     return dir.empty() ? "." : dir;
 }
 
-kview_scene::kview_scene(const std::string& file, const std::string& data, int particles)
+std::string kview_source_data(const kview_source& source)
 {
+    return source.data.empty() ? kview_data_dir(source.file) : source.data;
+}
+
+void kview_scene_build(KST_SCENE& scene, const kview_source& source, std::vector<std::string>* textures)
+{
+    bool bound = false;
     try {
-        KST_SCENE_LOAD(scene, file);
-        KST_SCENE_TEXTURES(scene, data.empty() ? kview_data_dir(file) : data);
-        textured = true;
-        if (particles > 0)
-            KST_PARTICLES_INIT(scene, particles);
+        KST_SCENE_LOAD(scene, source.file);
+        if (!source.config.empty())
+            CONFIG_READ(scene, source.config);
+        if (textures)
+            *textures = kview_texture_names(scene, kview_source_data(source));
+        kview_clear_texture_names(scene);
+        bound = true;
+        KST_SCENE_TEXTURES(scene, kview_source_data(source));
+        if (source.particles > 0)
+            KST_PARTICLES_INIT(scene, source.particles);
     } catch (...) {
+        if (bound)
+            KST_SCENE_FREETEXTURES(scene);
         KST_PARTICLES_FREE(scene);
         KST_SCENE_FREE(scene);
+        scene = KST_SCENE{};
         throw;
     }
 }
 
-kview_scene::~kview_scene()
+void kview_scene_release(KST_SCENE& scene)
 {
-    if (textured)
-        KST_SCENE_FREETEXTURES(scene);
+    KST_SCENE_FREETEXTURES(scene);
     KST_PARTICLES_FREE(scene);
     KST_SCENE_FREE(scene);
+    scene = KST_SCENE{};
+}
+
+std::vector<std::string> kview_texture_names(const KST_SCENE& scene, const std::string& data)
+{
+    std::vector<std::string> names;
+    for (int32_t i = 0; scene.MATERIAL && i < scene.MATERIALS; ++i) {
+        const KST_MATERIAL& m = scene.MATERIAL[i];
+        if (m.TEXTURED && !kst_name_equals(m.TEXTNAME, kview_framebuffer_name))
+            kview_add_name(names, data, m.TEXTNAME);
+        if (m.ENVMAP)
+            kview_add_name(names, data, m.ENVTEXTNAME);
+    }
+    for (int32_t i = 0; scene.OBJ && i < scene.OBJECTS; ++i) {
+        const KST_PARTICLEDATA& p = scene.OBJ[i].PARTICLE;
+        if (p.ENABLED && p.TEXTURENAME.LEN > 0)
+            kview_add_name(names, data, p.TEXTURENAME);
+    }
+    return names;
+}
+
+void kview_scene_replace(kview_scene& view, KST_SCENE& fresh)
+{
+    KST_SCENE& old = view.scene;
+    if (old.PARTICLE && fresh.PARTICLE && old.PARTICLES == fresh.PARTICLES)
+        std::copy(old.PARTICLE, old.PARTICLE + old.PARTICLES, fresh.PARTICLE);
+    kview_scene_release(old);
+    view.scene = fresh;
+    fresh = KST_SCENE{};
+    // The scene replaced: its arrays are new from here on.
+    if (view.replaced)
+        view.replaced(view.scene);
+}
+
+kview_scene::kview_scene(const kview_source& source)
+{
+    kview_scene_build(scene, source);
+}
+
+kview_scene::kview_scene(const std::string& file, const std::string& data, int particles)
+    : kview_scene(kview_source{file, data, "", particles})
+{
+}
+
+kview_scene::~kview_scene()
+{
+    kview_scene_release(scene);
 }
 
 void kview_draw_frame(KST_SCENE& scene, float frame, bool particles)

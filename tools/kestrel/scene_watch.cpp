@@ -1,0 +1,198 @@
+// tools/kestrel/scene_watch.cpp - the viewer's watch loop (see scene_watch.h).
+//
+// Stamps come from stat(2): size, modification time in nanoseconds and inode
+// together catch both editors that write in place and editors that write a
+// new file and rename it over the old one. Polling a handful of files once a
+// frame costs a few system calls, less than one texture bind, and needs no
+// inotify descriptor to outlive a rename.
+#include "scene_watch.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "engine/textures/texture_manager.h"
+#include "support/error.h"
+
+// --- internal helpers ---------------------------------------------------------
+static kwatch_file kwatch_make(const std::string& path, const std::string& texture)
+{
+    kwatch_file f;
+    f.path = path;
+    f.texture = texture;
+    f.seen = kwatch_stamp_of(path);
+    return f;
+}
+
+// Scene and configuration file first, then one entry per texture request.
+static void kwatch_add_textures(kwatch_state& watch, const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        auto same = [&](const kwatch_file& f) { return f.texture == name; };
+        if (std::none_of(watch.files.begin(), watch.files.end(), same))
+            watch.files.push_back(kwatch_make(tx_file_for(name), name));
+    }
+}
+
+// Keeps the scene and configuration entries and the textures in `names`.
+static void kwatch_keep_textures(kwatch_state& watch, const std::vector<std::string>& names)
+{
+    std::erase_if(watch.files, [&](const kwatch_file& f) {
+        return !f.texture.empty() && std::find(names.begin(), names.end(), f.texture) == names.end();
+    });
+    kwatch_add_textures(watch, names);
+}
+
+// Advances one file's settling; true when a new stamp has held long enough.
+static bool kwatch_settled(kwatch_file& f, uint32_t settle_ms, uint32_t now)
+{
+    kwatch_stamp s = kwatch_stamp_of(f.path);
+    if (s == f.seen) {
+        f.waiting = false;
+        return false;
+    }
+    if (!f.waiting || !(s == f.pending)) {
+        f.pending = s;
+        f.pending_since = now;
+        f.waiting = true;
+        return false;
+    }
+    return now - f.pending_since >= settle_ms;
+}
+
+// True when every settled file still has the stamp it settled with: nothing
+// was written while the reload read them. Files that moved wait again.
+static bool kwatch_unchanged(kwatch_state& watch, const std::vector<size_t>& settled, uint32_t now)
+{
+    bool same = true;
+    for (size_t i : settled) {
+        kwatch_file& f = watch.files[i];
+        kwatch_stamp s = kwatch_stamp_of(f.path);
+        if (s == f.pending)
+            continue;
+        f.pending = s;
+        f.pending_since = now;
+        same = false;
+    }
+    return same;
+}
+
+// The bound textures' depths follow images uploaded again.
+static void kwatch_texture_types(KST_SCENE& scene)
+{
+    for (int32_t i = 0; scene.MATERIAL && i < scene.MATERIALS; ++i) {
+        KST_MATERIAL& m = scene.MATERIAL[i];
+        int32_t bpp = m.TEXTURED ? TX_BPP(static_cast<uint32_t>(m.TEXTURE)) : 0;
+        if (bpp != 0)
+            m.TEXTURETYPE = static_cast<uint8_t>(bpp);
+    }
+}
+
+// Uploads the settled texture files again; false when one of them is broken.
+static bool kwatch_reload_textures(kwatch_state& watch, const std::vector<size_t>& settled, KST_SCENE& scene)
+{
+    bool ok = true, any = false;
+    for (size_t i : settled) {
+        kwatch_file& f = watch.files[i];
+        if (f.texture.empty())
+            continue;
+        try {
+            any = tx_reload(f.texture) > 0 || any;
+            f.error.clear();
+        } catch (const fatal_error& e) {
+            f.error = e.what();
+            ok = false;
+        }
+    }
+    if (any)
+        kwatch_texture_types(scene);
+    return ok;
+}
+
+// Builds the scene again; on success it is in `fresh`, else build_error says why.
+static bool kwatch_rebuild(kwatch_state& watch, KST_SCENE& fresh)
+{
+    std::vector<std::string> names;
+    try {
+        kview_scene_build(fresh, watch.source, &names);
+    } catch (const fatal_error& e) {
+        watch.build_error = e.what();
+        kwatch_add_textures(watch, names);  // a texture made afterwards retries
+        return false;
+    }
+    watch.build_error.clear();
+    return true;
+}
+
+static void kwatch_accept(kwatch_state& watch, const std::vector<size_t>& settled)
+{
+    for (size_t i : settled) {
+        watch.files[i].seen = watch.files[i].pending;
+        watch.files[i].waiting = false;
+    }
+}
+
+static void kwatch_update_error(kwatch_state& watch)
+{
+    watch.error = watch.build_error;
+    for (const kwatch_file& f : watch.files)
+        if (watch.error.empty() && !f.error.empty())
+            watch.error = f.error;
+}
+
+// --- public functions ---------------------------------------------------------
+kwatch_stamp kwatch_stamp_of(const std::string& path)
+{
+    kwatch_stamp s;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return s;
+    s.exists = true;
+    s.size = static_cast<int64_t>(st.st_size);
+    s.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    s.inode = static_cast<uint64_t>(st.st_ino);
+    return s;
+}
+
+void kwatch_begin(kwatch_state& watch, const kview_source& source, const KST_SCENE& scene)
+{
+    watch.source = source;
+    watch.files.clear();
+    watch.files.push_back(kwatch_make(source.file, ""));
+    if (!source.config.empty())
+        watch.files.push_back(kwatch_make(source.config, ""));
+    kwatch_add_textures(watch, kview_texture_names(scene, kview_source_data(source)));
+    watch.build_error.clear();
+    watch.error.clear();
+}
+
+kwatch_result kwatch_step(kwatch_state& watch, kview_scene& view, uint32_t now_ms)
+{
+    std::vector<size_t> settled;
+    bool files_changed = false;
+    for (size_t i = 0; i < watch.files.size(); ++i) {
+        if (!kwatch_settled(watch.files[i], watch.settle_ms, now_ms))
+            continue;
+        settled.push_back(i);
+        files_changed = files_changed || watch.files[i].texture.empty();
+    }
+    if (settled.empty())
+        return KWATCH_NONE;
+    bool textures_ok = kwatch_reload_textures(watch, settled, view.scene);
+    bool rebuild = files_changed || !watch.build_error.empty();
+    KST_SCENE fresh{};
+    bool built = rebuild && kwatch_rebuild(watch, fresh);
+    if (!kwatch_unchanged(watch, settled, now_ms)) {
+        kview_scene_release(fresh);  // written while we read: wait for it to settle again
+        return KWATCH_NONE;
+    }
+    kwatch_accept(watch, settled);
+    if (built) {
+        kview_scene_replace(view, fresh);
+        kwatch_keep_textures(watch, kview_texture_names(view.scene, kview_source_data(watch.source)));
+    }
+    kwatch_update_error(watch);
+    if (!textures_ok || (rebuild && !built))
+        return KWATCH_FAILED;
+    return built ? KWATCH_RELOADED : KWATCH_TEXTURES;
+}
