@@ -23,7 +23,9 @@
 //   - mode 2 tries every other track at most once, in random order, then
 //     gives up (with one track, that track once);
 //   - waves are found in a directory by "*.wav" in any letter case, and the
-//     directory and the file name are joined with "/".
+//     directory and the file name are joined with "/";
+//   - a track can start part-way in (bass_play_music_from), for a show
+//     started in the middle.
 #include "audio/player.h"
 
 #include <algorithm>
@@ -120,7 +122,23 @@ static int32_t bass_add_music(bool from, char* fname, uint32_t size)
     return static_cast<int32_t>(i);
 }
 
-static bool bass_play_music(uint32_t music)
+// Where a stream starts `ms` in: a byte position inside it, or false when the
+// track is over by then (mode 1 wraps through its repeats instead).
+static bool bass_start_position(uint32_t stream, uint32_t ms, uint32_t& pos)
+{
+    uint32_t length = soundlib_channel_get_length(stream);
+    pos = soundlib_channel_seconds2bytes(stream, ms / 1000.0);
+    if (length == SOUNDLIB_ERROR || length == 0 || pos == SOUNDLIB_ERROR)
+        return false;
+    if (pos < length)
+        return true;
+    if (BASSPLAYMODE != 1)
+        return false;
+    pos %= length;
+    return true;
+}
+
+static bool bass_play_music(uint32_t music, uint32_t ms = 0)
 {
     if (!bass_in_list(music, BASSNUMBEROFMUSICS))
         return false;
@@ -134,8 +152,16 @@ static bool bass_play_music(uint32_t music)
     if (BASSPLAYEDMUSIC == 0)
         return false;
     soundlib_channel_set_sync(BASSPLAYEDMUSIC, SOUNDLIB_SYNC_END, 0, BASSLOOPSYNC, 0);
-    soundlib_stream_play(BASSPLAYEDMUSIC, true, 0);
     BASSCURRENTMUSIC = music;
+    if (ms == 0) {
+        soundlib_stream_play(BASSPLAYEDMUSIC, true, 0);
+        return true;
+    }
+    uint32_t pos = 0;
+    if (!bass_start_position(BASSPLAYEDMUSIC, ms, pos))
+        return false;  // over by then: the stream stays silent
+    soundlib_channel_set_position(BASSPLAYEDMUSIC, pos);
+    soundlib_stream_play(BASSPLAYEDMUSIC, false, 0);
     return true;
 }
 
@@ -366,6 +392,14 @@ void BASSSETPLAYMODE(int32_t mode)
     if (BASSNOSOUND)
         return;
     BASSPLAYMODE = static_cast<uint32_t>(mode);
+}
+
+bool bass_play_music_from(uint32_t music, uint32_t ms)
+{
+    std::lock_guard<std::mutex> lock(bass_mutex);
+    if (BASSNOSOUND)
+        return false;
+    return bass_play_music(music, ms);
 }
 
 void BASSLOOPSYNC(uint32_t, uint32_t channel, uint32_t, uint32_t)

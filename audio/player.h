@@ -46,3 +46,9 @@ void        BASS_EAXPRESET(int16_t env);
 std::unique_lock<std::mutex> bass_lock();
 // Returns every global to its initial value (the library must be released).
 void bass_reset();
+// BASSPLAYMUSIC, but the track starts `ms` milliseconds in, so that a show
+// started late hears what it would have heard. In play mode 1, where the track
+// repeats, a position past its end counts on through the repeats (ms modulo
+// the length); in the other modes the track has then ended and stays silent,
+// and false is returned as for a track that did not start.
+bool bass_play_music_from(uint32_t music, uint32_t ms);

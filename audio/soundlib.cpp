@@ -27,6 +27,7 @@
 #include <SDL_mixer.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <condition_variable>
 #include <cstring>
@@ -80,6 +81,7 @@ static std::condition_variable             soundlib_wake;          // events que
 static bool                                soundlib_open = false;  // output opened by soundlib_init
 static bool                                soundlib_running = false;  // output started
 static int                                 soundlib_channels = 1;     // output channels
+static int                                 soundlib_frequency = 44100;  // output samples per second
 static uint32_t                            soundlib_next_handle = 1;
 static uint64_t                            soundlib_generation = 0;   // bumped by init/free; ends old sync threads
 static std::map<uint32_t, soundlib_object> soundlib_objects;
@@ -306,6 +308,22 @@ static bool soundlib_open_device(int32_t device, uint32_t freq, int channels)
     return true;
 }
 
+// Samples per second the device was opened with (SDL may give another rate).
+static int soundlib_device_frequency(uint32_t asked)
+{
+    int freq = 0, channels = 0;
+    Uint16 format = 0;
+    if (Mix_QuerySpec(&freq, &format, &channels) == 0 || freq <= 0)
+        return static_cast<int>(asked);
+    return freq;
+}
+
+// Bytes of one sample frame of the output (16-bit samples, every channel).
+static uint32_t soundlib_frame_bytes()
+{
+    return 2u * static_cast<uint32_t>(soundlib_channels);
+}
+
 // --- public functions ---------------------------------------------------------
 uint32_t soundlib_get_version()
 {
@@ -326,10 +344,12 @@ bool soundlib_init(int32_t device, uint32_t freq, uint32_t flags, void*)
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
+    int frequency = soundlib_device_frequency(freq);
     std::lock_guard<std::mutex> lock(soundlib_mutex);
     soundlib_open = true;
     soundlib_running = false;
     soundlib_channels = channels;
+    soundlib_frequency = frequency;
     soundlib_generation++;
     soundlib_sync_thread = std::thread(soundlib_sync_loop, soundlib_generation);
     return true;
@@ -453,6 +473,38 @@ uint32_t soundlib_channel_get_position(uint32_t handle)
     if (it == soundlib_objects.end() || it->second.kind == soundlib_kind::sample)
         return SOUNDLIB_ERROR;
     return it->second.pos;
+}
+
+bool soundlib_channel_set_position(uint32_t handle, uint32_t pos)
+{
+    std::lock_guard<std::mutex> lock(soundlib_mutex);
+    soundlib_object* s = soundlib_find(handle, soundlib_kind::stream);
+    if (s == nullptr || pos > s->pcm->size())
+        return false;
+    s->pos = pos - pos % soundlib_frame_bytes();
+    s->level = 0;
+    return true;
+}
+
+uint32_t soundlib_channel_get_length(uint32_t handle)
+{
+    std::lock_guard<std::mutex> lock(soundlib_mutex);
+    soundlib_object* s = soundlib_find(handle, soundlib_kind::stream);
+    if (s == nullptr)
+        return SOUNDLIB_ERROR;
+    return static_cast<uint32_t>(s->pcm->size());
+}
+
+uint32_t soundlib_channel_seconds2bytes(uint32_t handle, double seconds)
+{
+    std::lock_guard<std::mutex> lock(soundlib_mutex);
+    if (soundlib_find(handle, soundlib_kind::stream) == nullptr)
+        return SOUNDLIB_ERROR;
+    double frames = std::floor(std::max(0.0, seconds) * soundlib_frequency);
+    double bytes = frames * soundlib_frame_bytes();
+    if (!(bytes < static_cast<double>(SOUNDLIB_ERROR - 1)))  // also catches NaN
+        return SOUNDLIB_ERROR - 1 - (SOUNDLIB_ERROR - 1) % soundlib_frame_bytes();
+    return static_cast<uint32_t>(bytes);
 }
 
 uint32_t soundlib_channel_get_level(uint32_t handle)

@@ -15,7 +15,8 @@
 //     library's own thread, never on SDL's audio thread (SDL_mixer must not be
 //     called from its own callbacks, and the sync procedures do call back in);
 //   - samples with up to `max` simultaneous plays each;
-//   - position in bytes of the output format, level as the peak of the last
+//   - position in bytes of the output format, which can also be set (to play
+//     a stream from the middle), level as the peak of the last
 //     mixed block (left channel in the low word, right in the high word);
 //   - stop (every stream and sample stops) and start of the whole output;
 //   - reverb parameters recorded, the sound itself left dry.
@@ -63,6 +64,16 @@ bool     soundlib_stream_play(uint32_t handle, bool flush, uint32_t flags);
 uint32_t soundlib_channel_set_sync(uint32_t handle, uint32_t type, uint32_t param, soundlib_sync_proc proc,
                                    uint32_t user);
 uint32_t soundlib_channel_get_position(uint32_t handle);
+// Moves a stream to byte `pos` of the output format, rounded down to a whole
+// sample frame, whether it plays or not; a stream that had reached its end can
+// be played on from there without flush. False for no stream and for a
+// position past the stream's end.
+bool     soundlib_channel_set_position(uint32_t handle, uint32_t pos);
+// Length of a stream in bytes of the output format; SOUNDLIB_ERROR for no stream.
+uint32_t soundlib_channel_get_length(uint32_t handle);
+// Bytes of the output format that `seconds` of sound fill (whole sample
+// frames, rounded down; saturates at 0xFFFFFFFE); SOUNDLIB_ERROR for no stream.
+uint32_t soundlib_channel_seconds2bytes(uint32_t handle, double seconds);
 uint32_t soundlib_channel_get_level(uint32_t handle);
 
 // Loads a sample that may sound up to max (1..65535) times at once.

@@ -291,3 +291,25 @@ TEST_F(player_test, ReverbPresetsComeFromTheTable)
     EXPECT_FLOAT_EQ(vol, 0.0f);
     EXPECT_FLOAT_EQ(decay, 7.563f);
 }
+
+TEST_F(player_test, MusicStartsPartWayInAndWrapsThroughRepeats)
+{
+    start();
+    ASSERT_EQ(add("long.ogg", audio_long_ogg()), 0);  // 0.6 s
+    ASSERT_TRUE(bass_play_music_from(0, 250));
+    uint32_t at = BASSMUSICPOSITION();
+    EXPECT_GE(at, 2u * 11025u);   // 0.25 s in (it may have played on a little)
+    EXPECT_LT(at, 2u * 22050u);
+    // Mode 1 repeats the track: 1.3 s into the show is 0.1 s into its third play.
+    ASSERT_TRUE(bass_play_music_from(0, 1300));
+    at = BASSMUSICPOSITION();
+    EXPECT_GE(at, 2u * 4410u);
+    EXPECT_LT(at, 2u * 15435u);
+    EXPECT_TRUE(music_active());
+    // Without repeats the track is over by then: nothing sounds.
+    BASSSETPLAYMODE(0);
+    EXPECT_FALSE(bass_play_music_from(0, 1300));
+    EXPECT_FALSE(music_active());
+    EXPECT_TRUE(bass_play_music_from(0, 0));  // from the start, as BASSPLAYMUSIC
+    EXPECT_TRUE(music_active());
+}

@@ -214,3 +214,35 @@ TEST_F(soundlib_test, DiskOutputHoldsTheMixAndTheLevelFollowsIt)
     EXPECT_GE(loud, 28);
     EXPECT_LE(loud, 31);
 }
+
+TEST_F(soundlib_test, SetPositionPlaysAStreamFromTheMiddle)
+{
+    std::string out = dir + "/seek.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+    open();
+    // 0.4 s loud, then 0.4 s quiet: played from 0.4 s, only the quiet part sounds.
+    std::vector<float> signal = audio_tone(0.4, 440.0, 0.8);
+    std::vector<float> quiet = audio_tone(0.4, 440.0, 0.2);
+    signal.insert(signal.end(), quiet.begin(), quiet.end());
+    std::string wav = audio_wav_bytes(signal);
+    uint32_t stream = soundlib_stream_create_file(true, wav.data(), 0, static_cast<uint32_t>(wav.size()), 0);
+    ASSERT_NE(stream, 0u);
+    EXPECT_EQ(soundlib_channel_get_length(stream), 2u * 35280u);  // mono 16-bit, 0.8 s
+    EXPECT_EQ(soundlib_channel_seconds2bytes(stream, 0.4), 35280u);
+    EXPECT_EQ(soundlib_channel_seconds2bytes(stream, 1e12), 0xFFFFFFFEu);
+    EXPECT_EQ(soundlib_channel_seconds2bytes(0, 0.4), SOUNDLIB_ERROR);
+    EXPECT_FALSE(soundlib_channel_set_position(stream, 2u * 35280u + 2u));  // past the end
+    EXPECT_FALSE(soundlib_channel_set_position(0, 0));
+    ASSERT_TRUE(soundlib_channel_set_position(stream, 35281u));  // rounded to a whole sample
+    EXPECT_EQ(soundlib_channel_get_position(stream), 35280u);
+    ASSERT_TRUE(soundlib_stream_play(stream, false, 0));
+    ASSERT_TRUE(audio_wait_for([&] { return soundlib_channel_is_active(stream) == 0; }, 2.0));
+    soundlib_free();
+
+    std::vector<int16_t> samples = audio_read_s16(out);
+    EXPECT_EQ(audio_loud_blocks(samples, 441, 12000), 0);  // nothing of the loud part
+    int heard = audio_loud_blocks(samples, 441, 4000);      // the quiet part, 40 blocks of 10 ms
+    EXPECT_GE(heard, 38);
+    EXPECT_LE(heard, 41);
+}
