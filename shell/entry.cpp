@@ -5,6 +5,7 @@
 // the audio, build the font, load every layer set and scene while the loading
 // screen advances, start the music and note the clock. Then one run plays the
 // show (shell/runs.cpp) and shutdown stops the audio and restores the display.
+// With --start MS the clock and the music begin MS into the show (shell/start.h).
 //
 // Capture, single frames and the timedemo run off screen on the virtual clock
 // and open no audio output (a video gets the music from the file instead).
@@ -22,6 +23,7 @@
 #include "shell/runs.h"
 #include "shell/shell.h"
 #include "shell/starfield.h"
+#include "shell/start.h"
 #include "shell/timeline.h"
 #include "shell/window.h"
 #include "support/error.h"
@@ -74,6 +76,8 @@ static void shell_add_options(CLI::App& app, shell_options& o)
         ->check(CLI::Range(1u, 10000u))->needs(timedemo);
     capture->excludes(frame)->excludes(timedemo);
     frame->excludes(timedemo);
+    app.add_option("--start", o.start_ms, "play the show from this time, in ms, with the music from the same moment")
+        ->check(CLI::Range(0u, SHELL_RUN_MS - 1))->excludes(capture)->excludes(frame)->excludes(timedemo);
 }
 
 // Parses the command line; returns -1 to go on, or the exit status to end with.
@@ -137,7 +141,7 @@ static void shell_start_music()
         return;
     std::string music = SHELL_OPTIONS.data_dir + "/music.ogg";
     BASSADDMUSIC(music);
-    if (!BASSPLAYMUSIC(0))
+    if (!bass_play_music_from(0, SHELL_OPTIONS.start_ms))
         std::fprintf(stderr, "qiv: %s could not be played; the show runs in silence\n", music.c_str());
 }
 
@@ -166,9 +170,11 @@ static bool shell_start_up()
         return false;
     FONT_TEXTURE = font_build_texture();
     shell_load_content();
+    if (QUIT_REQUESTED == 0)
+        start_prepare(SHELL_OPTIONS.start_ms);  // --start: the segment's particles so far
     shell_start_music();
-    START_MS = clock_now_ms();
-    ELAPSED_MS = 0;
+    START_MS = clock_now_ms() - SHELL_OPTIONS.start_ms;
+    ELAPSED_MS = SHELL_OPTIONS.start_ms;
     return true;
 }
 

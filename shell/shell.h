@@ -33,6 +33,7 @@ struct shell_options {
     std::string frame_out;         // -o FILE
     bool        timedemo = false;  // --timedemo
     uint32_t    timedemo_frames = 200;  // --frames, per segment
+    uint32_t    start_ms = 0;      // --start: the show (and music) from this time
 };
 
 extern shell_options SHELL_OPTIONS;
