@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <thread>
 
 #define STB_IMAGE_STATIC
@@ -212,4 +214,62 @@ TEST(KestrelView, PlaysPausesStepsRestartsAndQuitsWithEscape)
     EXPECT_NE(t_step.find("(paused)"), std::string::npos);
     EXPECT_EQ(frame_of(t_back), (paused + 99) % 100) << t_back;
     EXPECT_EQ(frame_of(t_home), 0) << t_home;
+}
+
+TEST(KestrelView, WatchReportsABrokenConfigInTheTitleAndKeepsFrameAndPause)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    std::string dir = test_temp_dir("kview-watch");
+    std::string scene = tool_scene(dir);
+    std::string cfg = dir + "/tool.cfg";
+    texture_file_write(dir + "/grass.jpg", tex_solid({0, 200, 0, 0}, false));
+    write_file(cfg, "camerafov=0.8\n");
+    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11"};
+    auto xdo = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"search", "--sync", "--name", "^kestrel view"};
+        all.insert(all.end(), args.begin(), args.end());
+        return run_program("/usr/bin/xdotool", all, env, "", 20);
+    };
+    auto title = [&] { return xdo({"getwindowname"}).out; };
+    auto wait_title = [&](const std::function<bool(const std::string&)>& ok) {
+        for (int i = 0; i < 200; ++i) {
+            if (ok(title()))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    };
+    auto save = [](const std::string& path, const std::string& text) {
+        write_file(path + ".part", text);
+        std::rename((path + ".part").c_str(), path.c_str());
+    };
+    std::string t_paused, t_broken, t_mended;
+    std::thread driver([&] {
+        if (!wait_title([](const std::string& t) { return t.find("- frame ") != std::string::npos; }))
+            return;
+        xdo({"windowfocus", "--sync", "key", "space"});
+        wait_title([](const std::string& t) { return t.find("(paused)") != std::string::npos; });
+        t_paused = title();
+        save(cfg, "object(quad).passno=x\n");
+        wait_title([](const std::string& t) { return t.find("tool.cfg") != std::string::npos; });
+        t_broken = title();
+        save(cfg, "camerafov=0.7\n");
+        wait_title([](const std::string& t) { return t.find("tool.cfg") == std::string::npos; });
+        t_mended = title();
+        xdo({"windowfocus", "--sync", "key", "Escape"});
+    });
+    program_result r = run_program(kestrel_path(), {"view", scene, "--config", cfg, "--watch"}, env, "", 60);
+    driver.join();
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_NE(t_paused.find("(paused)"), std::string::npos) << t_paused;
+    std::string paused = t_paused.substr(0, t_paused.find("(paused)") + 8);
+    EXPECT_EQ(t_broken.rfind(paused, 0), 0u) << t_broken;  // same frame, still paused
+    EXPECT_NE(t_broken.find("tool.cfg"), std::string::npos) << t_broken;
+    EXPECT_EQ(t_mended.rfind(paused, 0), 0u) << t_mended;
+    EXPECT_EQ(t_mended.find("tool.cfg"), std::string::npos) << t_mended;
+    EXPECT_NE(r.err.find("tool.cfg"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the last good scene stays on screen"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("kestrel: reloaded " + scene), std::string::npos) << r.err;
 }
