@@ -243,3 +243,29 @@ TEST_F(TextureManager, FileNameReplacesTheLastThreeCharacters)
     EXPECT_EQ(TX_BPP(t), 32);
     ASSERT_EQ(chdir(old), 0);
 }
+
+TEST_F(TextureManager, ReloadUploadsAnEditedFileIntoEveryTextureOfItsName)
+{
+    std::string name = texture("wood.jpg", false, {10, 20, 30, 0});
+    uint32_t plain = TX_LOAD(name, 0);
+    uint32_t mipped = TX_LOAD(name, 3);
+    EXPECT_EQ(tx_reload(dir + "/other.jpg"), 0);  // nothing loaded under that name: no file read
+    texture_file_write(name, tex_solid({200, 100, 50, 60}, true));
+    EXPECT_EQ(tx_reload(name), 2);
+    for (uint32_t t : {plain, mipped}) {
+        EXPECT_EQ(TX_BPP(t), 32);  // the new file has alpha
+        glBindTexture(GL_TEXTURE_2D, t);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        std::string image(256 * 256 * 4, '\0');
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, image.data());
+        EXPECT_EQ(static_cast<uint8_t>(image[0]), 200) << t;
+        EXPECT_EQ(static_cast<uint8_t>(image[3]), 60) << t;
+    }
+    EXPECT_EQ(tx_level_width(mipped, 8), 1);  // the mipmap chain made again
+    EXPECT_EQ(TX_TABLE[tx_node_of(plain)].reqs, 1);  // users unchanged
+
+    write_file(tx_file_for(name), "half a file");
+    EXPECT_THROW(tx_reload(name), fatal_error);
+    EXPECT_EQ(TX_BPP(plain), 32);  // the last good image stays
+    EXPECT_EQ(tx_file_for(dir + "/a.png"), dir + "/a.raw");
+}
