@@ -217,9 +217,14 @@ TEST_F(SceneWatch, AFileCaughtHalfWrittenIsReadOnlyOnceItSettles)
     write_file(scene_file, full);
     EXPECT_EQ(kwatch_step(watch, view, now + watch.settle_ms + 10), KWATCH_NONE);  // moved: wait again
     EXPECT_EQ(kwatch_step(watch, view, now + 2 * watch.settle_ms), KWATCH_NONE);
-    EXPECT_EQ(kwatch_step(watch, view, now + 3 * watch.settle_ms + 20), KWATCH_RELOADED);
+    // The configuration file is being saved too: nothing happens until it has settled as well.
+    write_file(config_file, "material(paint).texture");
+    EXPECT_EQ(kwatch_step(watch, view, now + 3 * watch.settle_ms + 20), KWATCH_NONE);
+    write_file(config_file, "material(paint).texturename=green.jpg\n");
+    EXPECT_EQ(kwatch_step(watch, view, now + 4 * watch.settle_ms), KWATCH_NONE);
+    EXPECT_EQ(kwatch_step(watch, view, now + 5 * watch.settle_ms + 40), KWATCH_RELOADED);
     EXPECT_TRUE(watch.error.empty()) << watch.error;
-    EXPECT_NEAR(centre(view).b, 220, 3);
+    EXPECT_NEAR(centre(view).g, 200, 3);  // both edits in one reload
 
     // The pause state and frame are the caller's; the particle pool carries over.
     EXPECT_EQ(view.scene.PARTICLES, 50);

@@ -43,35 +43,38 @@ static void kwatch_keep_textures(kwatch_state& watch, const std::vector<std::str
     kwatch_add_textures(watch, names);
 }
 
-// Advances one file's settling; true when a new stamp has held long enough.
-static bool kwatch_settled(kwatch_file& f, uint32_t settle_ms, uint32_t now)
+enum kwatch_phase { KWATCH_SAME, KWATCH_SETTLING, KWATCH_SETTLED };
+
+// Advances one file's settling: unchanged, changed but not yet still for long
+// enough, or changed and settled.
+static kwatch_phase kwatch_settle(kwatch_file& f, uint32_t settle_ms, uint32_t now)
 {
     kwatch_stamp s = kwatch_stamp_of(f.path);
     if (s == f.seen) {
         f.waiting = false;
-        return false;
+        return KWATCH_SAME;
     }
     if (!f.waiting || !(s == f.pending)) {
         f.pending = s;
         f.pending_since = now;
         f.waiting = true;
-        return false;
+        return KWATCH_SETTLING;
     }
-    return now - f.pending_since >= settle_ms;
+    return now - f.pending_since >= settle_ms ? KWATCH_SETTLED : KWATCH_SETTLING;
 }
 
-// True when every settled file still has the stamp it settled with: nothing
-// was written while the reload read them. Files that moved wait again.
-static bool kwatch_unchanged(kwatch_state& watch, const std::vector<size_t>& settled, uint32_t now)
+// True when no file moved while the reload read them (each still has the
+// stamp it was read with). Files that moved wait again.
+static bool kwatch_unchanged(kwatch_state& watch, uint32_t now)
 {
     bool same = true;
-    for (size_t i : settled) {
-        kwatch_file& f = watch.files[i];
+    for (kwatch_file& f : watch.files) {
         kwatch_stamp s = kwatch_stamp_of(f.path);
-        if (s == f.pending)
+        if (s == (f.waiting ? f.pending : f.seen))
             continue;
         f.pending = s;
         f.pending_since = now;
+        f.waiting = true;
         same = false;
     }
     return same;
@@ -169,20 +172,22 @@ void kwatch_begin(kwatch_state& watch, const kview_source& source, const KST_SCE
 kwatch_result kwatch_step(kwatch_state& watch, kview_scene& view, uint32_t now_ms)
 {
     std::vector<size_t> settled;
-    bool files_changed = false;
+    bool files_changed = false, settling = false;
     for (size_t i = 0; i < watch.files.size(); ++i) {
-        if (!kwatch_settled(watch.files[i], watch.settle_ms, now_ms))
+        kwatch_phase phase = kwatch_settle(watch.files[i], watch.settle_ms, now_ms);
+        settling = settling || phase == KWATCH_SETTLING;
+        if (phase != KWATCH_SETTLED)
             continue;
         settled.push_back(i);
         files_changed = files_changed || watch.files[i].texture.empty();
     }
-    if (settled.empty())
-        return KWATCH_NONE;
+    if (settled.empty() || settling)
+        return KWATCH_NONE;  // act only once every file being written has settled
     bool textures_ok = kwatch_reload_textures(watch, settled, view.scene);
     bool rebuild = files_changed || !watch.build_error.empty();
     KST_SCENE fresh{};
     bool built = rebuild && kwatch_rebuild(watch, fresh);
-    if (!kwatch_unchanged(watch, settled, now_ms)) {
+    if (!kwatch_unchanged(watch, now_ms)) {
         kview_scene_release(fresh);  // written while we read: wait for it to settle again
         return KWATCH_NONE;
     }

@@ -3,10 +3,11 @@
 // `kestrel view --watch` keeps the scene on screen in step with its files: the
 // scene file, the configuration file and every texture file the scene binds.
 // Each frame the viewer calls kwatch_step, which looks at the files' stamps
-// (existence, size, modification time, inode) and acts on a change only once
-// the new stamp has held for a settling time, so a file that an editor is
-// still writing is never read half-way; a stamp that moves again while a
-// reload reads the files sends the result back to the waiting state instead.
+// (existence, size, modification time, inode) and acts on changes only once
+// every changed file's new stamp has held for a settling time, so a file that
+// an editor is still writing is never read half-way (nor a scene read while
+// its configuration file is being saved); a stamp that moves while a reload
+// reads the files sends the result back to the waiting state instead.
 //
 // What a settled change does:
 //   - a texture file: its image is uploaded again into the loaded texture
