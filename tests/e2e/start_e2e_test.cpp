@@ -1,10 +1,15 @@
 // qiv --start: the show played from the middle, in real time, off screen.
 // The benchmark summary shows which segments drew frames, so a start late in
-// the show must leave every earlier segment at 0 frames.
+// the show must leave every earlier segment at 0 frames; SDL's disk audio
+// driver records what was heard, so the music can be checked to start at the
+// same moment.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 
+#include "audio_files.h"
+#include "demo_data.h"
 #include "e2e_data.h"
 #include "process.h"
 
@@ -35,6 +40,37 @@ TEST(StartE2E, ALateStartDrawsOnlyTheSegmentsFromThere)
     EXPECT_GT(summary_frames(r.out, 6), 0) << r.out;
     EXPECT_NE(r.err.find("qiv: starting at 127500 ms in segment 6"), std::string::npos) << r.err;
     EXPECT_LT(seconds, 30.0);  // four seconds of show, not the whole of it
+}
+
+TEST(StartE2E, TheMusicStartsAtTheSameMoment)
+{
+    // Ten seconds of music, loud for five, then soft for five; it repeats
+    // through the show, so 127 s in is 7 s into it: what sounds first is 3 s
+    // of the soft part, then the loud part (from the start it would be loud at once).
+    std::string dir = test_temp_dir("start-music");
+    demo_data_write(dir + "/data");
+    std::vector<float> music = audio_tone(5.0, 440.0, 0.8);
+    std::vector<float> soft = audio_tone(5.0, 440.0, 0.1);
+    music.insert(music.end(), soft.begin(), soft.end());
+    audio_write_wav(dir + "/data/music.ogg", music);  // WAV data decodes too, to the exact length
+    std::string out = dir + "/sound.raw";
+    std::vector<std::string> env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=disk",
+                                    "SDL_DISKAUDIOFILE=" + out, "QIV_NO_MESSAGE_BOX=1"};
+    program_result r = run_program(qiv_path(), {"--windowed", "--start", "127000"}, env, dir, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The file holds what was mixed, silence while loading included; count in 10 ms blocks.
+    std::vector<int16_t> sound = audio_read_s16(out);
+    auto first_block = [&](int threshold) {
+        for (size_t b = 0; (b + 1) * 441 <= sound.size(); ++b)
+            for (size_t i = b * 441; i < (b + 1) * 441; ++i)
+                if (std::abs(sound[i]) >= threshold)
+                    return static_cast<int>(b);
+        return -1;
+    };
+    int music_start = first_block(1000), loud = first_block(12000);
+    ASSERT_GE(music_start, 0);
+    ASSERT_GT(loud, 0) << "the run ended before the music came round";
+    EXPECT_NEAR(loud - music_start, 300, 8);
 }
 
 TEST(StartE2E, StartCombinesOnlyWithTheRealTimeShow)
