@@ -332,3 +332,89 @@ TEST_F(Particles, UnusableDataIsSteppedOverSafely)
     EXPECT_EQ(rs.s.PARTICLES, 0);
     step();  // a released pool is an empty one
 }
+
+namespace {
+
+// The whole pool as numbers, for comparing two runs.
+std::vector<float> pt_pool(const KST_SCENE& s)
+{
+    std::vector<float> v;
+    for (int j = 0; j < s.PARTICLES; ++j) {
+        const KST_PARTICLE& p = s.PARTICLE[j];
+        v.insert(v.end(), {p.DELETED ? 1.0f : 0.0f, p.POS.X, p.POS.Y, p.POS.Z, p.COLOR.R, p.COLOR.G,
+                           p.COLOR.B, p.DELTAVECTOR.X, p.DELTAVECTOR.Y, p.DELTAVECTOR.Z,
+                           static_cast<float>(p.COLORATTRIB), p.POWER, p.DELTAPOWER,
+                           static_cast<float>(p.SOURCE)});
+    }
+    return v;
+}
+
+std::vector<uint8_t> pt_frame()
+{
+    std::vector<uint8_t> px(640 * 480 * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    return px;
+}
+
+}  // namespace
+
+// Once the pool is full, the emissions that follow are folded into one: the
+// pool, every frame's pixels and the generator afterwards must be exactly what
+// one emission after another gives, for pools and counts on both sides of
+// "full", with emitters that draw six, three or no random numbers.
+TEST_F(Particles, FullPoolShortcutMatchesEmissionOneByOne)
+{
+    int second = rs.add_empty({0, 2, 1}, "second");
+    data().COLORSPREAD = {0.4f, 0.3f, 0.2f};
+    data().DELTAVECTORSPREAD = {0, 0.2f, 0.1f};
+    data().COLORATTRIB = 1;
+    data().POWER = 6;
+    KST_PARTICLEDATA& d2 = data(second);
+    d2 = data();
+    d2.COLORSPREAD = {0, 0, 0};
+    d2.DELTAVECTORSPREAD = {0.5f, 0.5f, 0.5f};
+    d2.DELTAVECTOR = {0, -0.3f, 0};
+    d2.COLOR = {0.2f, 0.4f, 0.9f};
+    for (int pool : {1, 7, 60}) {
+        for (int32_t first_count : {1, 6, 7, 8, 61, 5000}) {
+            for (bool second_draws : {true, false}) {
+                d2.DELTAVECTORSPREAD = second_draws ? KST_VECTOR{0.5f, 0.5f, 0.5f} : KST_VECTOR{0, 0, 0};
+                std::vector<float> pools[2];
+                std::vector<uint8_t> frames[2];
+                std::vector<uint32_t> after[2];
+                for (int path = 0; path < 2; ++path) {
+                    kst_particles_stepwise = path == 0;
+                    KST_PARTICLES_INIT(rs.s, pool);
+                    random_seed(4242);
+                    data().NEWPARTICLE = first_count;
+                    d2.NEWPARTICLE = 3;
+                    for (int k = 0; k < 4; ++k) {  // fills, ages and frees along the way
+                        step(static_cast<float>(k));
+                        if (k == 2)
+                            data().NEWPARTICLE = first_count / 2;
+                    }
+                    pools[path] = pt_pool(rs.s);
+                    frames[path] = pt_frame();
+                    for (int i = 0; i < 8; ++i)
+                        after[path].push_back(random_int(0xFFFFFFFFu));
+                }
+                kst_particles_stepwise = false;
+                SCOPED_TRACE(testing::Message() << "pool " << pool << " count " << first_count
+                                                << " second draws " << second_draws);
+                EXPECT_TRUE(pools[0] == pools[1]);
+                EXPECT_TRUE(frames[0] == frames[1]);
+                EXPECT_EQ(after[0], after[1]);
+            }
+        }
+    }
+    // The largest count finishes in one step, leaving the last emission in the last slot.
+    KST_PARTICLES_INIT(rs.s, 3);
+    data().NEWPARTICLE = 2147483647;
+    d2.NEWPARTICLE = 2147483647;
+    step();
+    EXPECT_EQ(live(), 3);
+    EXPECT_EQ(slot(0).SOURCE, emitter);
+    EXPECT_EQ(slot(2).SOURCE, second);
+    EXPECT_FLOAT_EQ(slot(2).COLOR.B, 0.9f);
+}
