@@ -8,6 +8,7 @@
 // 2 147 483 647. BM_ParticleStepOneByOne emits them one after another (the
 // reference the shortcut is tested against) and grows with the count. Draw
 // calls are skipped: the figures are the simulation's, not the driver's.
+// BM_RandomJumpNewLength is the one-off cost of a jump of a new length.
 #include <benchmark/benchmark.h>
 
 #include <GL/gl.h>
@@ -19,6 +20,7 @@
 #include "engine/render/passes.h"
 #include "shell/glcontext.h"
 #include "support/mem.h"
+#include "support/random.h"
 
 namespace {
 
@@ -91,6 +93,17 @@ void BM_ParticleStepOneByOne(benchmark::State& state)
     bench_steps(state, true);
 }
 
+// A jump of a length not seen just before: x^n mod phi is computed afresh
+// (the cost of the first step at a new count; later steps reuse it).
+void BM_RandomJumpNewLength(benchmark::State& state)
+{
+    uint64_t n = static_cast<uint64_t>(state.range(0));
+    random_jump(n);  // finds the polynomial once
+    for (auto _ : state)
+        random_jump(n++);
+}
+
+BENCHMARK(BM_RandomJumpNewLength)->Arg(1 << 20)->Arg(12884901882)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParticleStep)
     ->Arg(1000)->Arg(100000)->Arg(10000000)->Arg(2147483647)
     ->Unit(benchmark::kMillisecond)->UseRealTime();
