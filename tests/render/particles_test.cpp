@@ -3,6 +3,7 @@
 // the camera-facing square and its texture, the degenerate view, the jitter and
 // its random order, and the choices for unusable data.
 #include <GL/gl.h>
+#include <GL/glu.h>
 
 #include <cmath>
 
@@ -238,6 +239,53 @@ TEST_F(Particles, CameraFacingSquareTextureDepthAndState)
     rs.obj(wall).VISIBLE = true;
     step();
     EXPECT_EQ(red(), 0);
+}
+
+// With the camera off every axis no term of the basis vanishes: the square's
+// corners p - sR, p - sU, p + sU, p + sR (R = (-vz, 0, vx) / h, U along
+// (-vx vy, vx^2 + vz^2, -vz vy)) must land where their projections say, with
+// texture coordinates (0, 0), (1, 0), (0, 1), (1, 1).
+TEST_F(Particles, CameraFacingSquareFromAnObliqueCamera)
+{
+    TX_FREEALL();
+    std::string dir = test_temp_dir("particles");
+    std::string name = texture_file_write(
+        dir + "/spark.jpg",
+        tex_stripes({{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 255, 255}}, false));
+    data().TEXTURE = static_cast<int32_t>(TX_LOAD(name, 0));
+    rs.camera({-6, -4, 5}, {0.5f, 1, -0.5f});
+    rs.obj(emitter).POS = {0.5f, 1, -0.5f};
+    data().SIZE = 1.5f;
+    KST_PARTICLES_INIT(rs.s, 4);
+    emit_one();
+    const double vx = -6.5, vy = -5, vz = 5.5, h = std::sqrt(vx * vx + vz * vz);
+    const double r[3] = {-vz / h, 0, vx / h};
+    double u[3] = {-vx * vy, vx * vx + vz * vz, -vz * vy};
+    double ul = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+    for (double& c : u)
+        c /= ul;
+    GLdouble mv[16], pr[16];
+    GLint vp[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+    glGetDoublev(GL_PROJECTION_MATRIX, pr);
+    glGetIntegerv(GL_VIEWPORT, vp);
+    // The pixel at fraction k of the way from the centre to a corner along axis a.
+    auto colour_toward = [&](const double* a, double sign, double k) {
+        GLdouble x, y, z;
+        gluProject(0.5 + sign * k * 1.5 * a[0], 1 + sign * k * 1.5 * a[1], -0.5 + sign * k * 1.5 * a[2], mv,
+                   pr, vp, &x, &y, &z);
+        gl_rgba p = gl_read_pixel(static_cast<int>(x), static_cast<int>(y));
+        return (p.r > 128 ? 1 : 0) | (p.g > 128 ? 2 : 0) | (p.b > 128 ? 4 : 0);
+    };
+    const int R = 1, W = 7;
+    EXPECT_EQ(colour_toward(r, -1, 0.7), R);  // s = 0 corner
+    EXPECT_EQ(colour_toward(r, 1, 0.7), W);   // s = 1 corner
+    EXPECT_EQ(colour_toward(u, -1, 0.7), W);  // (1, 0)
+    EXPECT_EQ(colour_toward(u, 1, 0.7), R);   // (0, 1)
+    for (const double* a : {r, static_cast<const double*>(u)})
+        for (double sign : {-1.0, 1.0})
+            EXPECT_EQ(colour_toward(a, sign, 1.25), 0);  // beyond each corner: nothing
+    TX_FREEALL();
 }
 
 TEST_F(Particles, DegenerateViewSkipsTheWholeStep)
