@@ -549,6 +549,13 @@ uint32_t soundlib_sample_play(uint32_t handle)
     return h;
 }
 
+uint32_t soundlib_sample_plays(uint32_t handle)
+{
+    std::lock_guard<std::mutex> lock(soundlib_mutex);
+    soundlib_object* s = soundlib_find(handle, soundlib_kind::sample);
+    return s == nullptr ? 0 : s->plays;
+}
+
 bool soundlib_sample_stop(uint32_t handle)
 {
     std::lock_guard<std::mutex> lock(soundlib_mutex);

@@ -90,3 +90,5 @@ void     soundlib_get_eax_parameters(int32_t& env, float& vol, float& decay, flo
 
 // Number of streams alive (created and not yet freed).
 uint32_t soundlib_stream_count();
+// Number of plays of a sample sounding now; 0 for anything but a sample.
+uint32_t soundlib_sample_plays(uint32_t handle);

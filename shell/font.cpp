@@ -9,6 +9,7 @@
 
 #include <GL/gl.h>
 
+#include "engine/render/render_common.h"
 #include "support/mem.h"
 
 // --- constants ------------------------------------------------------------------------
@@ -62,7 +63,7 @@ uint32_t font_build_texture()
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    kst_pixel_unpack_tight();
     glTexImage2D(GL_TEXTURE_2D, 0, 1, FONT_TEX_SIZE, FONT_TEX_SIZE, 0, GL_LUMINANCE,
                  GL_UNSIGNED_BYTE, pixels);
     mem_free_array(pixels);

@@ -4,10 +4,19 @@
 // destroying the window gives the desktop its mode back, which is what the
 // close path relies on. Signals only set a flag: the handler itself must not
 // call into SDL, so WINDOW_UPDATE turns the flag into a close request.
+//
+// Under SDL's offscreen driver the window is a pbuffer and a swap hands
+// nothing to the driver and waits for nothing; the driver would queue frame
+// after frame (memory climbing by some 20 to 100 MB a second, then one long
+// burst of work, so frame counts would mean nothing). WINDOW_UPDATE therefore
+// finishes each frame there: a glFlush alone still lets Mesa's llvmpipe queue
+// without bound. Other drivers flush and throttle as part of the swap.
 #include "shell/window.h"
 
+#include <GL/gl.h>
 #include <SDL2/SDL.h>
 #include <csignal>
+#include <cstring>
 
 #include "shell/glcontext.h"
 
@@ -18,6 +27,7 @@ window_options WINDOW_OPTIONS;
 static gl_context            window_ctx;           // window and GL context, or none
 static std::string           window_error;         // why WINDOW_CREATE failed
 static volatile sig_atomic_t window_signalled = 0; // SIGINT/SIGTERM arrived
+static bool                  window_swap_waits = true; // false under the offscreen driver
 
 // --- internal helpers ---------------------------------------------------------
 static void window_on_signal(int)
@@ -40,6 +50,8 @@ bool WINDOW_CREATE()
     window_error.clear();
     if (!gl_context_open(window_ctx, options, window_error))
         return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    window_swap_waits = !(driver && std::strcmp(driver, "offscreen") == 0);
     SDL_RaiseWindow(window_ctx.window);
     SDL_ShowCursor(SDL_DISABLE);
     WINDOW_CLOSED = false;
@@ -74,8 +86,11 @@ int WINDOW_PROC(const SDL_Event& event)
 
 int WINDOW_UPDATE()
 {
-    if (window_ctx.window)
+    if (window_ctx.window) {
         SDL_GL_SwapWindow(window_ctx.window);
+        if (!window_swap_waits)
+            glFinish();  // the frame's work is done now, not in a later burst
+    }
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_Event event;
         while (SDL_PollEvent(&event))

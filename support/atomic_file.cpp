@@ -13,9 +13,19 @@ static std::string atomic_file_reason()
     return std::strerror(errno);
 }
 
+// A temporary name in the target's folder whose last component has a fixed,
+// short length: the target's own name may already use up the 255 bytes a
+// name can have, so nothing is appended to it.
+static std::string atomic_file_temp_name(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return folder + ".atomic-XXXXXX";
+}
+
 atomic_file::atomic_file(const std::string& path) : path_(path)
 {
-    temp_ = path + ".tmpXXXXXX";
+    temp_ = atomic_file_temp_name(path);
     int fd = mkstemp(temp_.data());
     if (fd < 0)
         fatal_raise(path + ": cannot create file: " + atomic_file_reason());

@@ -3,7 +3,9 @@
 // Writers (scene files, configuration files, dumps) build the new content in a
 // temporary file in the same folder and rename it over the old name only when
 // every byte has been written and flushed, so a failed write never destroys the
-// previous file. Any failure is a fatal error naming the file.
+// previous file. The temporary file is ".atomic-" plus six random characters,
+// so it fits in the folder whatever the length of the target's name. Any
+// failure is a fatal error naming the file.
 #pragma once
 
 #include <cstdint>

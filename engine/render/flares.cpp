@@ -64,9 +64,7 @@ static KST_RGB flares_measure(const KST_VECTOR& p)
         return best;
     GLsizei w = static_cast<GLsizei>(right - left), h = static_cast<GLsizei>(top - bottom);
     GLfloat pixels[27] = {};
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+    kst_pixel_pack_tight();  // the 27 floats, whatever alignment or row length the caller left
     glReadPixels(static_cast<GLint>(left), static_cast<GLint>(bottom), w, h, GL_RGB, GL_FLOAT, pixels);
     for (int i = 0; i < w * h; i++) {
         best.R = std::max(best.R, pixels[3 * i]);

@@ -3,6 +3,7 @@
 
 #include <GL/gl.h>
 
+#include "engine/render/render_common.h"
 #include "engine/textures/texture_manager.h"
 #include "support/mem.h"
 
@@ -25,7 +26,7 @@ void KST_FRAMEBUFFER_INIT()
     glBindTexture(GL_TEXTURE_2D, name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    kst_pixel_unpack_tight();  // read exactly the 256 x 256 x 4 bytes of the buffer
     glTexImage2D(GL_TEXTURE_2D, 0, 4, KST_FRAMEBUFFERSIZE, KST_FRAMEBUFFERSIZE, 0, GL_RGBA,
                  GL_UNSIGNED_BYTE, buffer);
     mem_release(buffer);
@@ -36,6 +37,8 @@ void KST_FRAMEBUFFER_GRAB()
 {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, KST_FRAMEBUFFERTEXTURE);
-    if (KST_FRAMEBUFFERSIZE > 0)
+    if (KST_FRAMEBUFFERSIZE > 0) {
+        kst_pixel_unpack_tight();  // the copy passes the pixel transfer: scales and maps off
         glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 0, 0, KST_FRAMEBUFFERSIZE, KST_FRAMEBUFFERSIZE, 0);
+    }
 }

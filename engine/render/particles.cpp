@@ -18,8 +18,14 @@
 //
 // Colour and velocity spread come from the program-wide generator
 // (support/random.h) in a fixed order (red, green, blue, X, Y, Z), so a seeded
-// run is reproducible. Choices of this engine where the data is unusable:
-// an emitter whose POWER is 0 or less emits nothing (its particles would be dead
+// run is reproducible. Once the pool is full every further emission of the
+// step lands in the last slot and replaces the one before it, so the last of
+// them is made for real and the others only skip the generator ahead by their
+// draws (support/random.h jumps in bounded time): a step costs the same
+// whatever NEWPARTICLE is, with the pool and generator left exactly as one
+// emission after another would leave them.
+//
+// Choices of this engine where the data is unusable: an emitter whose POWER is 0 or less emits nothing (its particles would be dead
 // on arrival, and the life fraction would divide by zero); a particle whose
 // emitter's POWER has since become 0 or less is drawn fully aged (life fraction
 // 0); a negative spread jitters like its magnitude; spreads are limited to the
@@ -59,19 +65,21 @@ static float kst_particle_jitter(float spread)
     return static_cast<float>(static_cast<double>(r - half) / 10000.0);
 }
 
-// Lowest free slot, or the last slot when none is free.
-static int32_t kst_particle_slot(const KST_SCENE& scene)
+// Lowest free slot from `from` on, or -1 when none is free. Emission only
+// fills slots, so within one step the lowest free slot never moves down and
+// each search can start where the previous one ended.
+static int32_t kst_particle_free_slot(const KST_SCENE& scene, int32_t from)
 {
-    for (int32_t j = 0; j < scene.PARTICLES; ++j)
+    for (int32_t j = from; j < scene.PARTICLES; ++j)
         if (scene.PARTICLE[j].DELETED)
             return j;
-    return scene.PARTICLES - 1;
+    return -1;
 }
 
-static void kst_particle_emit(KST_SCENE& scene, int32_t source, const KST_VECTOR& at)
+static void kst_particle_emit(KST_SCENE& scene, int32_t j, int32_t source, const KST_VECTOR& at)
 {
     const KST_PARTICLEDATA& d = scene.OBJ[source].PARTICLE;
-    KST_PARTICLE& p = scene.PARTICLE[kst_particle_slot(scene)];
+    KST_PARTICLE& p = scene.PARTICLE[j];
     p.DELETED = false;
     p.COLORATTRIB = d.COLORATTRIB;
     p.POWER = d.POWER;
@@ -86,17 +94,53 @@ static void kst_particle_emit(KST_SCENE& scene, int32_t source, const KST_VECTOR
     p.DELTAVECTOR.Z = d.DELTAVECTOR.Z + kst_particle_jitter(d.DELTAVECTORSPREAD.Z);
 }
 
+// Random draws one emission makes: one per spread whose range is not 0.
+static uint64_t kst_particle_draws(const KST_PARTICLEDATA& d)
+{
+    uint64_t n = 0;
+    for (float s : {d.COLORSPREAD.R, d.COLORSPREAD.G, d.COLORSPREAD.B, d.DELTAVECTORSPREAD.X,
+                    d.DELTAVECTORSPREAD.Y, d.DELTAVECTORSPREAD.Z})
+        n += static_cast<uint32_t>(kst_particle_round(std::fabs(static_cast<double>(s)) * 10000.0)) != 0;
+    return n;
+}
+
+bool kst_particles_stepwise = false;
+
+// `count` emissions of emitter i into a full pool: each replaces the particle
+// in the last slot, so only the last one stays; the ones before it only
+// advance the generator, which is skipped ahead by their draws.
+static void kst_particles_emit_into_last(KST_SCENE& scene, int32_t i, const KST_VECTOR& at, int64_t count)
+{
+    const int32_t last = scene.PARTICLES - 1;
+    if (kst_particles_stepwise) {
+        for (int64_t n = 0; n < count; ++n)
+            kst_particle_emit(scene, last, i, at);
+        return;
+    }
+    random_skip(static_cast<uint64_t>(count - 1) * kst_particle_draws(scene.OBJ[i].PARTICLE));
+    kst_particle_emit(scene, last, i, at);
+}
+
 static void kst_particles_emit(KST_SCENE& scene, float frame)
 {
     if (scene.PARTICLES < 1 || !scene.PARTICLE)
         return;
+    int32_t from = 0;  // no slot below this one is free
     for (int32_t i = 0; scene.OBJ && i < scene.OBJECTS; ++i) {
         const KST_OBJECT& o = scene.OBJ[i];
         if (!o.PARTICLE.ENABLED || !(o.PARTICLE.POWER > 0.0f))
             continue;
         KST_VECTOR at = kst_object_position(scene, i, frame);
-        for (int32_t n = 0; n < o.PARTICLE.NEWPARTICLE; ++n)
-            kst_particle_emit(scene, i, at);
+        int64_t n = 0;
+        for (; n < o.PARTICLE.NEWPARTICLE; ++n) {
+            int32_t j = from < 0 ? -1 : kst_particle_free_slot(scene, from);
+            from = j;
+            if (j < 0)
+                break;
+            kst_particle_emit(scene, j, i, at);
+        }
+        if (n < o.PARTICLE.NEWPARTICLE)
+            kst_particles_emit_into_last(scene, i, at, o.PARTICLE.NEWPARTICLE - n);
     }
 }
 

@@ -12,3 +12,6 @@ void    KST_PARTICLES_FREE(KST_SCENE& scene);
 void    KST_PARTICLES_RENDER(KST_SCENE& scene, float frame);
 // A uniform integer in 0..n-1 from the program-wide generator; 0 for n = 0.
 int32_t KST_RANDOM(uint32_t n);
+// Test hook: emissions into a full pool one by one instead of the last one
+// alone, as the reference the shortcut must match.
+extern bool kst_particles_stepwise;

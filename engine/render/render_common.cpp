@@ -91,3 +91,47 @@ void kst_state_reset()
     glLoadIdentity();
     glEnable(GL_DEPTH_TEST);
 }
+
+// Scales, biases and maps applied to every pixel on its way in or out.
+static void kst_pixel_transfer_identity()
+{
+    for (GLenum scale : {GL_RED_SCALE, GL_GREEN_SCALE, GL_BLUE_SCALE, GL_ALPHA_SCALE, GL_DEPTH_SCALE})
+        glPixelTransferf(scale, 1.0f);
+    for (GLenum bias : {GL_RED_BIAS, GL_GREEN_BIAS, GL_BLUE_BIAS, GL_ALPHA_BIAS, GL_DEPTH_BIAS})
+        glPixelTransferf(bias, 0.0f);
+    glPixelTransferi(GL_INDEX_SHIFT, 0);
+    glPixelTransferi(GL_INDEX_OFFSET, 0);
+    glPixelTransferi(GL_MAP_COLOR, GL_FALSE);
+    glPixelTransferi(GL_MAP_STENCIL, GL_FALSE);
+}
+
+// One direction's store parameters, pack or unpack, set for tight rows.
+static void kst_pixel_store_tight(GLenum alignment, GLenum row_length, GLenum image_height,
+                                  GLenum skip_rows, GLenum skip_pixels, GLenum skip_images,
+                                  GLenum swap_bytes, GLenum lsb_first)
+{
+    glPixelStorei(alignment, 1);
+    glPixelStorei(row_length, 0);
+    glPixelStorei(image_height, 0);
+    glPixelStorei(skip_rows, 0);
+    glPixelStorei(skip_pixels, 0);
+    glPixelStorei(skip_images, 0);
+    glPixelStorei(swap_bytes, GL_FALSE);
+    glPixelStorei(lsb_first, GL_FALSE);
+}
+
+void kst_pixel_pack_tight()
+{
+    kst_pixel_store_tight(GL_PACK_ALIGNMENT, GL_PACK_ROW_LENGTH, GL_PACK_IMAGE_HEIGHT,
+                          GL_PACK_SKIP_ROWS, GL_PACK_SKIP_PIXELS, GL_PACK_SKIP_IMAGES,
+                          GL_PACK_SWAP_BYTES, GL_PACK_LSB_FIRST);
+    kst_pixel_transfer_identity();
+}
+
+void kst_pixel_unpack_tight()
+{
+    kst_pixel_store_tight(GL_UNPACK_ALIGNMENT, GL_UNPACK_ROW_LENGTH, GL_UNPACK_IMAGE_HEIGHT,
+                          GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS, GL_UNPACK_SKIP_IMAGES,
+                          GL_UNPACK_SWAP_BYTES, GL_UNPACK_LSB_FIRST);
+    kst_pixel_transfer_identity();
+}

@@ -4,7 +4,9 @@
 // five modes), the safe material lookup (a configuration file can point an
 // object at any index), the position-track transform of objects, occluders and
 // wireframes, an object's world position (pivot plus track) for emitters and
-// flares, and the camera-facing basis and square of particles and flares.
+// flares, the camera-facing basis and square of particles and flares, and the
+// pixel-store state that every read-back and upload sets for itself (a caller
+// may leave any alignment, row length or skip behind; nothing is restored).
 #pragma once
 
 #include "engine/scene/records.h"
@@ -27,3 +29,9 @@ bool kst_billboard_basis(KST_VECTOR& right, KST_VECTOR& up);
 void kst_state_reset();
 // One textured square of half-diagonal s at p, as a four-vertex strip.
 void kst_billboard_draw(const KST_VECTOR& p, float s, const KST_VECTOR& right, const KST_VECTOR& up);
+// Pack state of a tightly packed read into a caller's buffer: alignment 1, no
+// row length, image height or skips, no byte swapping, most significant bit
+// first, and an identity pixel transfer (scales 1, biases 0, no colour maps).
+void kst_pixel_pack_tight();
+// The same for an upload from a tightly packed buffer.
+void kst_pixel_unpack_tight();

@@ -9,7 +9,8 @@
 // materials and objects comes from the manager's reference counts.
 //
 // A material whose texture name is exactly "$framebuffer$.jpg" loads no file and
-// takes TX_FRAMEBUFFER instead, which nothing assigns, so it is texture 0.
+// takes TX_FRAMEBUFFER instead: 0 until KST_FRAMEBUFFER_INIT creates the
+// framebuffer texture and hands its name there, that texture afterwards.
 // Releasing it is harmless: the manager ignores names it does not hold.
 #include "engine/scene/textures.h"
 

@@ -31,12 +31,13 @@
 #include <optional>
 #include <vector>
 
+#include "engine/render/render_common.h"
 #include "support/atomic_file.h"
 #include "support/error.h"
 
 // --- module state -------------------------------------------------------------
 txNode   TX_TABLE[TX_NODES];   // zero-filled at start, reset by tx_startup below
-uint32_t TX_FRAMEBUFFER = 0;   // handle of "$framebuffer$.jpg" materials; nothing assigns it
+uint32_t TX_FRAMEBUFFER = 0;   // handle of "$framebuffer$.jpg" materials; set by KST_FRAMEBUFFER_INIT
 
 constexpr long tx_size_rgb  = 256L * 256L * 3L;   // 196608
 constexpr long tx_size_rgba = 256L * 256L * 4L;   // 262144
@@ -134,7 +135,7 @@ static void tx_upload(int32_t type, int32_t bpp, const std::vector<unsigned char
     const tx_filter& f = tx_filters[type];
     GLenum format = bpp == 32 ? GL_RGBA : GL_RGB;
     GLint  components = bpp / 8;
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    kst_pixel_unpack_tight();  // exactly the file's 256 rows, whatever the caller left set
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, f.mag);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, f.min);
     if (f.mipmaps)

@@ -234,7 +234,7 @@ TEST_F(player_test, WavesFromADirectoryPlayByNameInAnyCase)
     start();
     std::string waves = dir + "/waves";
     std::filesystem::create_directories(waves);
-    std::string boom = audio_wav_bytes(audio_tone(0.2, 110.0, 0.5));
+    std::string boom = audio_wav_bytes(audio_tone(2.0, 110.0, 0.5));  // long enough to overlap
     write_file(waves + "/boom.wav", boom);
     write_file(waves + "/CLICK.WAV", audio_wav_bytes(audio_tone(0.05, 2000.0, 0.5)));
     write_file(waves + "/broken.Wav", "RIFF and nothing more");
@@ -262,13 +262,25 @@ TEST_F(player_test, WavesFromADirectoryPlayByNameInAnyCase)
     EXPECT_FALSE(BASSPLAYWAVEID(missing));
     EXPECT_FALSE(BASSPLAYWAVEID(4));
 
-    // Playing a wave again while it sounds restarts it.
+    // Playing a wave again while it sounds restarts it: one play at a time,
+    // never two overlapping, however often it is started.
     uint32_t boom_id = 0;
     while (std::string(BASSWAVES[boom_id].FNAME) != waves + "/boom.wav")
         boom_id++;
+    const uint32_t boom_sample = BASSWAVES[boom_id].SAMPLE;
     ASSERT_TRUE(BASSPLAYWAVEID(boom_id));
-    ASSERT_TRUE(BASSPLAYWAVEID(boom_id));
-    EXPECT_EQ(soundlib_channel_is_active(BASSWAVES[boom_id].SAMPLE), SOUNDLIB_ACTIVE_PLAYING);
+    EXPECT_EQ(soundlib_sample_plays(boom_sample), 1u);
+    for (int i = 0; i < 3; i++) {
+        ASSERT_TRUE(BASSPLAYWAVEID(boom_id));
+        EXPECT_EQ(soundlib_sample_plays(boom_sample), 1u) << i;
+    }
+    EXPECT_EQ(soundlib_channel_is_active(boom_sample), SOUNDLIB_ACTIVE_PLAYING);
+    // The count itself sees overlap: two plays started directly sound together.
+    soundlib_sample_stop(boom_sample);
+    EXPECT_EQ(soundlib_sample_plays(boom_sample), 0u);
+    soundlib_sample_play(boom_sample);
+    soundlib_sample_play(boom_sample);
+    EXPECT_EQ(soundlib_sample_plays(boom_sample), 2u);
 }
 
 TEST_F(player_test, ReverbPresetsComeFromTheTable)

@@ -34,6 +34,7 @@ gl_rgba gl_read_pixel(int x, int y)
 std::array<float, 4> gl_read_pixel_f(int x, int y)
 {
     std::array<float, 4> p{};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x, y, 1, 1, GL_RGBA, GL_FLOAT, p.data());
     return p;
 }
@@ -76,6 +77,37 @@ int gl_read_stencil(int x, int y)
     return s;
 }
 
+static void gl_pixel_store_set(GLint alignment, GLint row_length, GLint skip, GLint flag,
+                               GLfloat red_scale)
+{
+    const GLenum store[2][8] = {
+        {GL_PACK_ALIGNMENT, GL_PACK_ROW_LENGTH, GL_PACK_IMAGE_HEIGHT, GL_PACK_SKIP_ROWS,
+         GL_PACK_SKIP_PIXELS, GL_PACK_SKIP_IMAGES, GL_PACK_SWAP_BYTES, GL_PACK_LSB_FIRST},
+        {GL_UNPACK_ALIGNMENT, GL_UNPACK_ROW_LENGTH, GL_UNPACK_IMAGE_HEIGHT, GL_UNPACK_SKIP_ROWS,
+         GL_UNPACK_SKIP_PIXELS, GL_UNPACK_SKIP_IMAGES, GL_UNPACK_SWAP_BYTES, GL_UNPACK_LSB_FIRST}};
+    for (const auto& p : store) {
+        glPixelStorei(p[0], alignment);
+        glPixelStorei(p[1], row_length);
+        glPixelStorei(p[2], row_length ? 5 : 0);
+        glPixelStorei(p[3], skip);
+        glPixelStorei(p[4], skip ? skip + 1 : 0);
+        glPixelStorei(p[5], skip ? skip + 2 : 0);
+        glPixelStorei(p[6], flag);
+        glPixelStorei(p[7], flag);
+    }
+    glPixelTransferf(GL_RED_SCALE, red_scale);
+}
+
+void gl_pixel_store_scramble()
+{
+    gl_pixel_store_set(8, 7, 1, GL_TRUE, 0.5f);
+}
+
+void gl_pixel_store_defaults()
+{
+    gl_pixel_store_set(4, 0, 0, GL_FALSE, 1.0f);
+}
+
 void gl_test::SetUp()
 {
     gl_test_context_require();
@@ -93,6 +125,7 @@ void gl_test::SetUp()
     glBlendFunc(GL_ONE, GL_ZERO);
     glColor4f(1, 1, 1, 1);
     glViewport(0, 0, 640, 480);
+    gl_pixel_store_defaults();
     glClearColor(0, 0, 0, 0);
     glClearStencil(0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);

@@ -4,6 +4,8 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
+
 #include "gl_fixture.h"
 #include "ife/ife.h"
 #include "support/mem.h"
@@ -195,4 +197,81 @@ TEST_F(IfeDraw, LayersWithoutKeysAndEmptyInterfacesDrawNothing)
     IFE_DRAW(empty, 0);
     EXPECT_FALSE(gl_enabled(GL_DEPTH_TEST));
     EXPECT_TRUE(is_black(gl_read_pixel(320, 240)));
+}
+
+// A bar with a red left half and a green right half, turned by 30 degrees
+// about its centre (512, 384): counter-clockwise, the green end rises to the
+// right. Clockwise, or with the halves swapped, the colours land elsewhere.
+TEST_F(IfeDraw, RotationIsCounterClockwise)
+{
+    GLuint tex = make_texture(2, 1, {0xFF0000FFu, 0xFF00FF00u});
+    one_layer l(1, 0, tex);
+    l.key(0) = key_at(0, 512, 384, 400, 40);
+    l.key(0).angle = 30;
+    IFE_DRAW(l.record, 0);
+    auto window = [](double x, double y) { return gl_read_pixel(int(x * 0.625), int(y * 0.625)); };
+    const double c = std::cos(M_PI / 6) * 150, s = std::sin(M_PI / 6) * 150;
+    gl_rgba up_right = window(512 + c, 384 + s), down_left = window(512 - c, 384 - s);
+    EXPECT_GT(up_right.g, 250);
+    EXPECT_LT(up_right.r, 5);
+    EXPECT_GT(down_left.r, 250);
+    EXPECT_LT(down_left.g, 5);
+    EXPECT_TRUE(is_black(window(512 + c, 384 - s)));  // where a clockwise turn would put it
+    EXPECT_TRUE(is_black(window(512 - c, 384 + s)));
+}
+
+// Each layer starts from identity texture and model-view matrices: whatever a
+// 3D render left there (a tiled or scrolled texture matrix) does not reach it.
+TEST_F(IfeDraw, EachLayerResetsTheTextureAndModelViewMatrices)
+{
+    GLuint tex = make_texture(2, 1, {0xFF0000FFu, 0xFF00FF00u});
+    one_layer l(1, 0, tex);
+    l.key(0) = key_at(0, 512, 384, 1024, 768);
+    glMatrixMode(GL_TEXTURE);
+    glTranslatef(0.5f, 0, 0);  // would swap the halves
+    glScalef(3, 1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glTranslatef(0.5f, 0.5f, 0);  // would move the layer off by a quarter of the window
+    IFE_DRAW(l.record, 0);
+    gl_rgba left = gl_read_pixel(100, 240), right = gl_read_pixel(540, 240);
+    EXPECT_GT(left.r, 250);
+    EXPECT_LT(left.g, 5);
+    EXPECT_GT(right.g, 250);
+    EXPECT_LT(right.r, 5);
+    EXPECT_FALSE(is_black(gl_read_pixel(5, 5)));  // the whole window is covered
+    GLfloat m[16];
+    glGetFloatv(GL_TEXTURE_MATRIX, m);
+    EXPECT_FLOAT_EQ(m[0], 1.0f);
+    EXPECT_FLOAT_EQ(m[12], 0.0f);
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    EXPECT_FLOAT_EQ(m[12], 0.0f);
+}
+
+// Blend 3 is (1 - alpha) source + alpha destination; blend 4 is source x
+// source + (1 - source) x destination, over a (0.2, 0.4, 0.8) background.
+TEST_F(IfeDraw, InvertedAlphaAndColourBlendModes)
+{
+    one_layer l(1, 3, white_texture());
+    l.key(0) = key_at(0, 512, 384, 1024, 768, 64);
+    l.key(0).red = 255, l.key(0).green = 128, l.key(0).blue = 0;
+    const float a = 64 / 255.0f, g = 128 / 255.0f;
+    const float bg[3] = {0.2f, 0.4f, 0.8f};
+    struct { uint8_t blend; GLenum src, dst; float r, g, b; } modes[] = {
+        {3, GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA, (1 - a) + a * bg[0], (1 - a) * g + a * bg[1], a * bg[2]},
+        {4, GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR, 1.0f, g * g + (1 - g) * bg[1], bg[2]},
+    };
+    for (auto& m : modes) {
+        glClearColor(bg[0], bg[1], bg[2], 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        l.record.layers[0].blend = m.blend;
+        IFE_DRAW(l.record, 0);
+        gl_rgba p = gl_read_pixel(320, 240);
+        EXPECT_NEAR(p.r, m.r * 255, 3) << int(m.blend);
+        EXPECT_NEAR(p.g, m.g * 255, 3) << int(m.blend);
+        EXPECT_NEAR(p.b, m.b * 255, 3) << int(m.blend);
+        EXPECT_TRUE(gl_enabled(GL_BLEND));
+        EXPECT_EQ(gl_get_int(GL_BLEND_SRC), static_cast<GLint>(m.src));
+        EXPECT_EQ(gl_get_int(GL_BLEND_DST), static_cast<GLint>(m.dst));
+    }
+    glClearColor(0, 0, 0, 0);
 }

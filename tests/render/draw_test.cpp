@@ -246,6 +246,27 @@ TEST_F(Draw, TransformIsTrackThenStaticRotationAboutThePivot)
     EXPECT_TRUE(pixel_black(rs_px(2), rs_py(1.5f)));
 }
 
+// A turn about all three axes: X then Y then Z as applied to the matrix, so a
+// vertex goes through Rz first. The bar from (2, 0, -0.25) to (4, 0, 0.25)
+// turned by Rx(90) Ry(90) Rz(90) stands upright at (0, 0, 3); the other order,
+// Rz Ry Rx, would stand it at (0, 0, -3). Both keep it facing the camera.
+TEST_F(Draw, StaticRotationAboutAllThreeAxesInOrderXYZ)
+{
+    render_scene rs;
+    int m = rs.add_material(1, 1, 0);
+    int q = rs.add_quad(2, -0.25f, 4, 0.25f, 0, m);
+    KST_OBJECT& o = rs.obj(q);
+    o.POS = {0, 0, 0};
+    o.STATICROTATE = {90, 90, 90};
+    render(rs);
+    EXPECT_FALSE(pixel_black(rs_px(0), rs_py(3)));
+    EXPECT_FALSE(pixel_black(rs_px(0), rs_py(2.2f)));  // upright: along Z, not X
+    EXPECT_FALSE(pixel_black(rs_px(0), rs_py(3.8f)));
+    EXPECT_TRUE(pixel_black(rs_px(0.6f), rs_py(3)));
+    EXPECT_TRUE(pixel_black(rs_px(0), rs_py(-3)));      // where Rz Ry Rx would put it
+    EXPECT_TRUE(pixel_black(rs_px(3), rs_py(0)));       // where no turn leaves it
+}
+
 TEST_F(Draw, StripOrFaceListByRenderMode)
 {
     render_scene rs;
@@ -371,6 +392,44 @@ TEST_F(Draw, EnvironmentLayerLandsOnlyOnTheObject)
     KST_RENDER_SCENE_SHADOWED(rs.s, 0);
     EXPECT_TRUE(pixel_near(object_x, cy, 102, 102, 102));
     EXPECT_TRUE(pixel_near(occluded_x, cy, 153, 0, 0));
+}
+
+// The sphere-map coordinates pass through the texture matrix too. Seen from
+// the camera, the quad's generated s runs from about 0.407 at x = -4 to 0.593
+// at x = 4 (0.453 at x = -2, 0.547 at x = 2); the stripes texture shows R, G,
+// B, W in quarters of s, so tiling and scrolling move the stripes predictably.
+TEST_F(Draw, SphereMapCoordinatesFollowTheTilingAndScrolling)
+{
+    render_scene rs;
+    int env = rs.add_material(0, 0, 0);  // black base: the pixels are the layer alone
+    KST_MATERIAL& e = rs.mat(env);
+    e.ENVMAP = true;
+    e.ENVTEXTURE = static_cast<int32_t>(stripes());
+    e.ENVMAPCOLOR = {1, 1, 1};
+    e.ENVMAPALPHA = 1;
+    e.ENVMODE = false;
+    int q = rs.add_quad(-4, -2, 4, 2, 0, env);
+    auto colour_at = [](float x) {
+        gl_rgba p = gl_read_pixel(rs_px(x), cy);
+        return (p.r > 128 ? 1 : 0) | (p.g > 128 ? 2 : 0) | (p.b > 128 ? 4 : 0);
+    };
+    const int R = 1, G = 2, B = 4, W = 7;
+    render(rs);
+    EXPECT_EQ(colour_at(-2), G);  // s 0.453
+    EXPECT_EQ(colour_at(2), B);   // s 0.547
+    e.UTILE = 2.0f;               // s' = 2 s: 0.906 and 1.094
+    render(rs);
+    EXPECT_EQ(colour_at(-2), W);
+    EXPECT_EQ(colour_at(2), R);
+    e.UTILE = 1.0f;
+    rs.obj(q).UVDELTA = {0.25f, 0, 0};  // s' = s + 0.25 at frame 1: 0.703 and 0.797
+    render(rs, 1.0f);
+    EXPECT_EQ(colour_at(-2), B);
+    EXPECT_EQ(colour_at(2), W);
+    e.UTILE = 2.0f;  // scale after the scroll: s' = 2 (s + 0.25), 1.406 and 1.594
+    render(rs, 1.0f);
+    EXPECT_EQ(colour_at(-2), G);
+    EXPECT_EQ(colour_at(2), B);
 }
 
 TEST_F(Draw, VertexColoursAndTheShadowedVariantsDimming)

@@ -3,6 +3,7 @@
 // the camera-facing square and its texture, the degenerate view, the jitter and
 // its random order, and the choices for unusable data.
 #include <GL/gl.h>
+#include <GL/glu.h>
 
 #include <cmath>
 
@@ -240,6 +241,53 @@ TEST_F(Particles, CameraFacingSquareTextureDepthAndState)
     EXPECT_EQ(red(), 0);
 }
 
+// With the camera off every axis no term of the basis vanishes: the square's
+// corners p - sR, p - sU, p + sU, p + sR (R = (-vz, 0, vx) / h, U along
+// (-vx vy, vx^2 + vz^2, -vz vy)) must land where their projections say, with
+// texture coordinates (0, 0), (1, 0), (0, 1), (1, 1).
+TEST_F(Particles, CameraFacingSquareFromAnObliqueCamera)
+{
+    TX_FREEALL();
+    std::string dir = test_temp_dir("particles");
+    std::string name = texture_file_write(
+        dir + "/spark.jpg",
+        tex_stripes({{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 255, 255}}, false));
+    data().TEXTURE = static_cast<int32_t>(TX_LOAD(name, 0));
+    rs.camera({-6, -4, 5}, {0.5f, 1, -0.5f});
+    rs.obj(emitter).POS = {0.5f, 1, -0.5f};
+    data().SIZE = 1.5f;
+    KST_PARTICLES_INIT(rs.s, 4);
+    emit_one();
+    const double vx = -6.5, vy = -5, vz = 5.5, h = std::sqrt(vx * vx + vz * vz);
+    const double r[3] = {-vz / h, 0, vx / h};
+    double u[3] = {-vx * vy, vx * vx + vz * vz, -vz * vy};
+    double ul = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+    for (double& c : u)
+        c /= ul;
+    GLdouble mv[16], pr[16];
+    GLint vp[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+    glGetDoublev(GL_PROJECTION_MATRIX, pr);
+    glGetIntegerv(GL_VIEWPORT, vp);
+    // The pixel at fraction k of the way from the centre to a corner along axis a.
+    auto colour_toward = [&](const double* a, double sign, double k) {
+        GLdouble x, y, z;
+        gluProject(0.5 + sign * k * 1.5 * a[0], 1 + sign * k * 1.5 * a[1], -0.5 + sign * k * 1.5 * a[2], mv,
+                   pr, vp, &x, &y, &z);
+        gl_rgba p = gl_read_pixel(static_cast<int>(x), static_cast<int>(y));
+        return (p.r > 128 ? 1 : 0) | (p.g > 128 ? 2 : 0) | (p.b > 128 ? 4 : 0);
+    };
+    const int R = 1, W = 7;
+    EXPECT_EQ(colour_toward(r, -1, 0.7), R);  // s = 0 corner
+    EXPECT_EQ(colour_toward(r, 1, 0.7), W);   // s = 1 corner
+    EXPECT_EQ(colour_toward(u, -1, 0.7), W);  // (1, 0)
+    EXPECT_EQ(colour_toward(u, 1, 0.7), R);   // (0, 1)
+    for (const double* a : {r, static_cast<const double*>(u)})
+        for (double sign : {-1.0, 1.0})
+            EXPECT_EQ(colour_toward(a, sign, 1.25), 0);  // beyond each corner: nothing
+    TX_FREEALL();
+}
+
 TEST_F(Particles, DegenerateViewSkipsTheWholeStep)
 {
     KST_PARTICLES_INIT(rs.s, 4);
@@ -331,4 +379,90 @@ TEST_F(Particles, UnusableDataIsSteppedOverSafely)
     EXPECT_EQ(rs.s.PARTICLE, nullptr);
     EXPECT_EQ(rs.s.PARTICLES, 0);
     step();  // a released pool is an empty one
+}
+
+namespace {
+
+// The whole pool as numbers, for comparing two runs.
+std::vector<float> pt_pool(const KST_SCENE& s)
+{
+    std::vector<float> v;
+    for (int j = 0; j < s.PARTICLES; ++j) {
+        const KST_PARTICLE& p = s.PARTICLE[j];
+        v.insert(v.end(), {p.DELETED ? 1.0f : 0.0f, p.POS.X, p.POS.Y, p.POS.Z, p.COLOR.R, p.COLOR.G,
+                           p.COLOR.B, p.DELTAVECTOR.X, p.DELTAVECTOR.Y, p.DELTAVECTOR.Z,
+                           static_cast<float>(p.COLORATTRIB), p.POWER, p.DELTAPOWER,
+                           static_cast<float>(p.SOURCE)});
+    }
+    return v;
+}
+
+std::vector<uint8_t> pt_frame()
+{
+    std::vector<uint8_t> px(640 * 480 * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    return px;
+}
+
+}  // namespace
+
+// Once the pool is full, the emissions that follow are folded into one: the
+// pool, every frame's pixels and the generator afterwards must be exactly what
+// one emission after another gives, for pools and counts on both sides of
+// "full", with emitters that draw six, three or no random numbers.
+TEST_F(Particles, FullPoolShortcutMatchesEmissionOneByOne)
+{
+    int second = rs.add_empty({0, 2, 1}, "second");
+    data().COLORSPREAD = {0.4f, 0.3f, 0.2f};
+    data().DELTAVECTORSPREAD = {0, 0.2f, 0.1f};
+    data().COLORATTRIB = 1;
+    data().POWER = 6;
+    KST_PARTICLEDATA& d2 = data(second);
+    d2 = data();
+    d2.COLORSPREAD = {0, 0, 0};
+    d2.DELTAVECTORSPREAD = {0.5f, 0.5f, 0.5f};
+    d2.DELTAVECTOR = {0, -0.3f, 0};
+    d2.COLOR = {0.2f, 0.4f, 0.9f};
+    for (int pool : {1, 7, 60}) {
+        for (int32_t first_count : {1, 6, 7, 8, 61, 5000}) {
+            for (bool second_draws : {true, false}) {
+                d2.DELTAVECTORSPREAD = second_draws ? KST_VECTOR{0.5f, 0.5f, 0.5f} : KST_VECTOR{0, 0, 0};
+                std::vector<float> pools[2];
+                std::vector<uint8_t> frames[2];
+                std::vector<uint32_t> after[2];
+                for (int path = 0; path < 2; ++path) {
+                    kst_particles_stepwise = path == 0;
+                    KST_PARTICLES_INIT(rs.s, pool);
+                    random_seed(4242);
+                    data().NEWPARTICLE = first_count;
+                    d2.NEWPARTICLE = 3;
+                    for (int k = 0; k < 4; ++k) {  // fills, ages and frees along the way
+                        step(static_cast<float>(k));
+                        if (k == 2)
+                            data().NEWPARTICLE = first_count / 2;
+                    }
+                    pools[path] = pt_pool(rs.s);
+                    frames[path] = pt_frame();
+                    for (int i = 0; i < 8; ++i)
+                        after[path].push_back(random_int(0xFFFFFFFFu));
+                }
+                kst_particles_stepwise = false;
+                SCOPED_TRACE(testing::Message() << "pool " << pool << " count " << first_count
+                                                << " second draws " << second_draws);
+                EXPECT_TRUE(pools[0] == pools[1]);
+                EXPECT_TRUE(frames[0] == frames[1]);
+                EXPECT_EQ(after[0], after[1]);
+            }
+        }
+    }
+    // The largest count finishes in one step, leaving the last emission in the last slot.
+    KST_PARTICLES_INIT(rs.s, 3);
+    data().NEWPARTICLE = 2147483647;
+    d2.NEWPARTICLE = 2147483647;
+    step();
+    EXPECT_EQ(live(), 3);
+    EXPECT_EQ(slot(0).SOURCE, emitter);
+    EXPECT_EQ(slot(2).SOURCE, second);
+    EXPECT_FLOAT_EQ(slot(2).COLOR.B, 0.9f);
 }

@@ -107,7 +107,7 @@ TEST_F(SceneTextures, BindsMaterialsEnvironmentMapsAndEmitters)
     EXPECT_EQ(rs.mat(lin).ENVTEXTURE, node("env.jpg", 3)->glref);
     EXPECT_EQ(rs.mat(bare).TEXTURE, 77);
     EXPECT_EQ(rs.mat(bare).ENVTEXTURE, 88);
-    EXPECT_EQ(rs.mat(fb).TEXTURE, 0);  // TX_FRAMEBUFFER, which nothing assigns
+    EXPECT_EQ(rs.mat(fb).TEXTURE, 0);  // TX_FRAMEBUFFER: 0 until KST_FRAMEBUFFER_INIT runs
     EXPECT_EQ(rs.mat(fb).TEXTURETYPE, 24);
     EXPECT_NE(rs.mat(fbcase).TEXTURE, 0);
     EXPECT_EQ(rs.obj(emits).PARTICLE.TEXTURE, node("spark.jpg", 3)->glref);

@@ -180,3 +180,28 @@ TEST_F(gl_test, flare_visibility_reports_a_scene_without_camera_tracks)
     EXPECT_TRUE(capture.contains(
         "KESTREL: Scene not renderable without camera animation target and position track"));
 }
+
+// The 3 x 3 read-back fills exactly its 27 floats whatever pixel store the
+// caller left: with a pack alignment of 8 alone the rows land shifted (and
+// past the buffer), with a row length or skips further still, and a red scale
+// dims what is read.
+TEST_F(gl_test, flare_read_back_ignores_the_pack_state_the_caller_left)
+{
+    fx_flare_stage st;
+    st.s.scene.OBJ[st.wall].VISIBLE = false;
+    glPixelStorei(GL_PACK_ALIGNMENT, 8);
+    KST_FLARES_VISIBILITY(st.s.scene, 0);
+    fx_expect_rgb(st.tempcolor(), 1.0f, 0.5f, 0.0f);
+
+    fx_clear();
+    gl_pixel_store_scramble();
+    KST_FLARES_VISIBILITY(st.s.scene, 0);
+    fx_expect_rgb(st.tempcolor(), 1.0f, 0.5f, 0.0f);
+    // The read-back leaves its own state behind, as every renderer step does.
+    EXPECT_EQ(gl_get_int(GL_PACK_ALIGNMENT), 1);
+    for (GLenum zero : {GL_PACK_ROW_LENGTH, GL_PACK_SKIP_ROWS, GL_PACK_SKIP_PIXELS,
+                        GL_PACK_IMAGE_HEIGHT, GL_PACK_SKIP_IMAGES, GL_PACK_SWAP_BYTES,
+                        GL_PACK_LSB_FIRST})
+        EXPECT_EQ(gl_get_int(zero), 0) << zero;
+    EXPECT_FLOAT_EQ(gl_get_float(GL_RED_SCALE), 1.0f);
+}

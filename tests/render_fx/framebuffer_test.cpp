@@ -1,5 +1,6 @@
 // tests/render_fx/framebuffer_test.cpp - the framebuffer texture: creation and grabs.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <vector>
 
 #include "engine/render/framebuffer.h"
@@ -114,4 +115,34 @@ TEST_F(gl_test, framebuffer_texture_grabs_the_lower_left_corner_once_created)
     EXPECT_EQ(TX_FRAMEBUFFER, KST_FRAMEBUFFERTEXTURE);
     EXPECT_EQ(fx_texture_width(first), 256);
     glDeleteTextures(1, &other);
+}
+
+// Init reads exactly its cleared 256 x 256 x 4 buffer and a grab copies the
+// picture unscaled, whatever pixel store and transfer the caller left.
+TEST_F(gl_test, framebuffer_texture_ignores_the_pixel_store_the_caller_left)
+{
+    gl_pixel_store_scramble();
+    KST_FRAMEBUFFER_INIT();
+    for (GLenum zero : {GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS,
+                        GL_UNPACK_IMAGE_HEIGHT, GL_UNPACK_SKIP_IMAGES, GL_UNPACK_SWAP_BYTES,
+                        GL_UNPACK_LSB_FIRST})
+        EXPECT_EQ(gl_get_int(zero), 0) << zero;
+    EXPECT_EQ(gl_get_int(GL_UNPACK_ALIGNMENT), 1);
+    gl_pixel_store_defaults();
+    std::vector<uint8_t> tex = fx_texture_image(KST_FRAMEBUFFERTEXTURE, 256);
+    EXPECT_EQ(std::count(tex.begin(), tex.end(), 0), static_cast<long>(tex.size()));
+
+    glDisable(GL_TEXTURE_2D);  // the pixels drawn are not textured
+    fx_fill_window();
+    gl_pixel_store_scramble();
+    KST_FRAMEBUFFER_GRAB();
+    gl_pixel_store_defaults();
+    tex = fx_texture_image(KST_FRAMEBUFFERTEXTURE, 256);
+    int wrong = 0;
+    for (int y = 0; y < 256; y++)
+        for (int x = 0; x < 256; x++) {
+            const uint8_t* p = &tex[(static_cast<size_t>(y) * 256 + x) * 4];
+            wrong += p[0] != x || p[1] != y || p[2] != 0 || p[3] != 255;
+        }
+    EXPECT_EQ(wrong, 0);
 }

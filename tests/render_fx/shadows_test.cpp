@@ -2,6 +2,7 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include "engine/render/passes.h"
 #include "engine/render/shadows.h"
 #include "fx_scene.h"
 #include "gl_fixture.h"
@@ -192,5 +193,102 @@ TEST_F(gl_test, shadow_render_leaves_the_stencil_alone_without_a_real_volume)
         EXPECT_EQ(cube.LIGHTVISIBLE[0], 0);
         EXPECT_EQ(ground.LIGHTVISIBLE[0], 7);
         EXPECT_EQ(ground.CONTOUR[4], 9);
+    }
+}
+
+namespace {
+
+// The shadowed frame as an application draws it: the scene, the volumes of
+// light 0, then the shadowed render where the stencil counts. Returns the
+// colour at each world point; `plain` gets the scene alone.
+struct fx_shadow_frame {
+    fx_scene s;
+    int32_t ground, cube, plate;
+    const KST_VECTOR light{-6, 0, 8};
+    fx_shadow_frame()
+    {
+        s.camera({0, -15, 10}, {2, 0, 0});
+        s.scene.CAMFOV = 0.785398163f;
+        ground = s.add(fx_ground(20, 0), 0);
+        s.scene.OBJ[ground].RECEIVESHADOW = true;
+        cube = s.add_cube({0, 0, 2}, 1, 0);
+        s.scene.OBJ[cube].CASTSHADOW = true;
+        fx_mesh small = fx_ground(0.5f, 0.05f);  // a plate lying in the shadow, not receiving it
+        for (KST_VECTOR& v : small.vertex)
+            v.X += 4.2f;
+        plate = s.add(small, 1);
+        s.scene.MATERIAL[1].DIFFUSE = {0.2f, 1.0f, 0.4f};
+        sb_set_light(s.scene, 0, "sun", light);
+        s.scene.SHADOWVALUE = 0.25f;
+        s.prepare();
+    }
+    std::vector<gl_rgba> draw(float frame, bool shadows, const std::vector<KST_VECTOR>& at)
+    {
+        KST_CLEAR_SCREEN();
+        KST_RENDER_SCENE(s.scene, frame);
+        if (shadows) {
+            KST_SHADOW_RENDER(s.scene, light, frame);
+            glClear(GL_DEPTH_BUFFER_BIT);
+            glStencilFunc(GL_NOTEQUAL, 0, ~0u);
+            KST_RENDER_SCENE_SHADOWED(s.scene, frame);
+            glStencilFunc(GL_ALWAYS, 0, ~0u);
+            glDisable(GL_STENCIL_TEST);
+        }
+        std::vector<gl_rgba> px;
+        for (const KST_VECTOR& p : at) {
+            auto w = fx_project(p);
+            px.push_back(gl_read_pixel(w[0], w[1]));
+        }
+        return px;
+    }
+};
+
+bool fx_same(gl_rgba a, gl_rgba b)
+{
+    return std::abs(a.r - b.r) <= 2 && std::abs(a.g - b.g) <= 2 && std::abs(a.b - b.b) <= 2;
+}
+
+bool fx_dimmed(gl_rgba shadowed, gl_rgba lit)
+{
+    return lit.r > 60 && shadowed.r < lit.r - 30;
+}
+
+}  // namespace
+
+// Inside the cube's shadow the receiving ground is dimmed and the plate, which
+// does not receive shadows, keeps its colour; outside the shadow nothing changes.
+TEST_F(gl_test, shadowed_frame_dims_receivers_only)
+{
+    fx_shadow_frame f;
+    const std::vector<KST_VECTOR> at = {{2.5f, 0, 0}, {4.2f, 0, 0.05f}, {-4, 0, 0}, {4, 5, 0}};
+    std::vector<gl_rgba> plain = f.draw(0, false, at), shadowed = f.draw(0, true, at);
+    EXPECT_TRUE(fx_dimmed(shadowed[0], plain[0]));  // ground in the shadow
+    EXPECT_GT(plain[1].g, 100);                     // the plate is there ...
+    EXPECT_TRUE(fx_same(shadowed[1], plain[1]));    // ... and not dimmed
+    EXPECT_TRUE(fx_same(shadowed[2], plain[2]));    // ground outside the shadow
+    EXPECT_TRUE(fx_same(shadowed[3], plain[3]));
+    // A plate that does receive shadows is dimmed where it lies.
+    f.s.scene.OBJ[f.plate].RECEIVESHADOW = true;
+    shadowed = f.draw(0, true, at);
+    EXPECT_LT(shadowed[1].g, plain[1].g - 30);
+}
+
+// A caster on a position track throws its shadow from where the track puts it:
+// the cube moving from Y 0 at frame 0 to Y 6 at frame 10. Seen from the light,
+// its centre (0, Y, 2) falls on the ground at (2, 4/3 Y, 0).
+TEST_F(gl_test, shadow_follows_the_casters_position_track)
+{
+    fx_shadow_frame f;
+    sb_object_keys(f.s.scene, f.cube, {{0, 0, 0, 0}, {10, 0, 6, 0}});
+    const std::vector<KST_VECTOR> at = {{2, 0, 0}, {2, 4, 0}, {2, 8, 0}};
+    for (int frame : {0, 5, 10}) {
+        std::vector<gl_rgba> plain = f.draw(static_cast<float>(frame), false, at);
+        std::vector<gl_rgba> shadowed = f.draw(static_cast<float>(frame), true, at);
+        for (int i = 0; i < 3; i++) {
+            bool in_shadow = i == frame / 5;
+            EXPECT_EQ(fx_dimmed(shadowed[i], plain[i]), in_shadow) << "frame " << frame << " point " << i;
+            if (!in_shadow)
+                EXPECT_TRUE(fx_same(shadowed[i], plain[i])) << "frame " << frame << " point " << i;
+        }
     }
 }

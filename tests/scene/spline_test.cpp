@@ -3,6 +3,7 @@
 // stale or unordered segment indices that must never leave the key arrays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -42,6 +43,15 @@ void expect_vec(const KST_VECTOR& v, float x, float y, float z)
     EXPECT_NEAR(v.Z, z, 1e-5f);
 }
 
+// Within float rounding of the exact value (a few units in the last place).
+void expect_exact(const KST_VECTOR& v, double x, double y, double z)
+{
+    auto tol = [](double e) { return 4e-7 * std::max(1.0, std::fabs(e)) * 8; };
+    EXPECT_NEAR(v.X, x, tol(x));
+    EXPECT_NEAR(v.Y, y, tol(y));
+    EXPECT_NEAR(v.Z, z, tol(z));
+}
+
 }  // namespace
 
 TEST(Spline, WorkedExampleSwingsOutsideTheKeys)
@@ -50,9 +60,9 @@ TEST(Spline, WorkedExampleSwingsOutsideTheKeys)
     expect_vec(c.pos_ease[0], 1, 0, 0);
     expect_vec(c.pos_ease[1], 1, 1, 0);
     expect_vec(c.pos_ease[2], 0, 1, 0);
-    expect_vec(c.at(5), 3, -0.375f, 0);
-    expect_vec(c.at(10), 6, 0, 0);   // an inner key is hit exactly
-    expect_vec(c.at(15), 6.375f, 3, 0);
+    expect_exact(c.at(5), 3, -0.375f, 0);
+    expect_exact(c.at(10), 6, 0, 0);   // an inner key is hit exactly
+    expect_exact(c.at(15), 6.375f, 3, 0);
     EXPECT_EQ(POS_ACT, 1);
     EXPECT_EQ(POS_KEYS, 3);
     EXPECT_EQ(TAR_KEYS, 2);
@@ -70,16 +80,24 @@ TEST(Spline, TwoKeysEaseAlongAStraightLineAndTargetHasItsOwnSegment)
     expect_vec(c.pos_ease[0], 10.0f / 6, 0, 0);
     expect_vec(c.pos_ease[1], 10.0f / 6, 0, 0);
     expect_vec(c.at(5), 5, 0, 0);
-    float quarter = c.at(2.5f).X;
-    EXPECT_GT(quarter, 0.0f);
-    EXPECT_LT(quarter, 2.5f + 1.0f);  // eased, not linear, but on the line
+    // A quarter of the way in time: d = 0.25, B1 = 27/64, B2 = 9/64, B3 = 1/64,
+    // so X = 27/64 * 10/6 + 9/64 * 50/6 + 10/64 = 2.03125 (eased, on the line).
+    expect_exact(c.at(2.5f), 2.03125f, 0, 0);
+    expect_exact(c.at(7.5f), 10.0f - 2.03125f, 0, 0);  // ease-out mirrors ease-in
     KST_VECTOR p{}, t{};
     SPLINE_CAMVECTORS(p, t, c.scene, 2.0f);
     EXPECT_EQ(TAR_ACT, 0);
     EXPECT_FLOAT_EQ(DELTA, 0.5f);  // the target's segment overwrote the position's
+    // The middle of the target's first segment: B = (1, 3, 3, 1)/8, and the
+    // second key's tangent (0, 8, 100)/6 pulls Z below both keys: -3/8 * 100/6.
+    expect_exact(t, 0, 4, -6.25);
     SPLINE_CAMVECTORS(p, t, c.scene, 50.0f);
     EXPECT_EQ(TAR_ACT, 1);
-    EXPECT_NEAR(t.Z, 50.0f, 15.0f);
+    // d = 46/96 = 23/48 in the segment from (0, 8, 0) to (0, 8, 100), whose
+    // tangents are (0, 8, 100)/6 and (0, 0, 100)/6: Y = 8 + 8/6 B1 =
+    // 235559/27648 and Z = 100 (B1/6 + 5/6 B2 + B3) = 1310425/27648.
+    expect_exact(t, 0, 235559.0 / 27648.0, 1310425.0 / 27648.0);
+    EXPECT_FLOAT_EQ(DELTA, 23.0f / 48.0f);
 }
 
 TEST(Spline, SingleKeyIsAConstantAndEmptyTracksLeaveOutputAlone)

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <zlib.h>
 
 #include "process.h"
@@ -154,6 +155,52 @@ TEST(Random, RangeAndReproducibility)
     EXPECT_TRUE(seen_low && seen_high);
 }
 
+// random_int(2^32) gives the top 32 bits of the engine's next output.
+static uint32_t random_top32()
+{
+    return random_int(0xFFFFFFFFu) ;
+}
+
+TEST(Random, SequenceOfMt19937_64AndSkipsLikeDraws)
+{
+    // The same sequence as the standard engine, the 10000th output included.
+    for (uint64_t seed : {1ull, 5489ull, 0x123456789abcdefull}) {
+        std::mt19937_64 ref(seed);
+        random_seed(seed);
+        for (int i = 0; i < 2000; ++i) {
+            uint64_t r = ref() >> 32;
+            ASSERT_EQ(random_int(1000003), static_cast<uint32_t>((r * 1000003) >> 32)) << seed << " " << i;
+        }
+    }
+    random_seed(5489);
+    for (int i = 0; i < 9999; ++i)
+        random_int(7);
+    std::mt19937_64 check;
+    check.discard(9999);
+    EXPECT_EQ(check(), 9981545732273789042ull);
+    EXPECT_EQ(random_top32(), static_cast<uint32_t>(((9981545732273789042ull >> 32) * 0xFFFFFFFFull) >> 32));
+
+    // Skipping n draws, by the plain loop or the jump ahead, leaves the
+    // generator where n draws leave it, across the 312-word ring's edges.
+    for (uint64_t n : {0ull, 1ull, 311ull, 312ull, 313ull, 1000ull, 77777ull, 5000000ull}) {
+        std::mt19937_64 ref(99);
+        ref.discard(n + 5);  // five draws before the skip
+        for (int path = 0; path < 2; ++path) {
+            random_seed(99);
+            for (int i = 0; i < 5; ++i)
+                random_int(3);
+            if (path == 0)
+                random_skip(n);
+            else
+                random_jump(n);
+            std::mt19937_64 after = ref;
+            for (int i = 0; i < 700; ++i)
+                ASSERT_EQ(random_top32(), static_cast<uint32_t>(((after() >> 32) * 0xFFFFFFFFull) >> 32))
+                    << n << " path " << path << " draw " << i;
+        }
+    }
+}
+
 TEST(AtomicFile, CommitReplacesAndFailureKeepsOldFile)
 {
     std::string dir = test_temp_dir("atomic");
@@ -176,6 +223,26 @@ TEST(AtomicFile, CommitReplacesAndFailureKeepsOldFile)
         (void)e, ++entries;
     EXPECT_EQ(entries, 1u);  // no temporary left behind
     EXPECT_THROW(atomic_file(dir + "/no/such/folder/file"), fatal_error);
+
+    // Names of 246 to 255 bytes, the longest a folder entry can have: the
+    // temporary name must not grow them past the limit.
+    for (size_t len : {246u, 250u, 255u}) {
+        std::string name = dir + "/" + std::string(len, 'n');
+        atomic_file f(name);
+        f.write("long");
+        f.commit();
+        EXPECT_EQ(read_file(name), "long") << len;
+    }
+    // A name without a folder lands in the working folder.
+    std::string here = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    {
+        atomic_file f(std::string(255, 'h'));
+        f.write("here");
+        f.commit();
+    }
+    std::filesystem::current_path(here);
+    EXPECT_EQ(read_file(dir + "/" + std::string(255, 'h')), "here");
 }
 
 TEST(ErrorReport, CapturedAndCutTo255)

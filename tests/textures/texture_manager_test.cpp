@@ -122,6 +122,27 @@ TEST_F(TextureManager, FilterTypesAndUploadedPixels)
     EXPECT_EQ(TX_BPP(odd), 32);
 }
 
+// Uploads read exactly the file's 256 rows whatever pixel store the caller left
+// (a row length or skips would read past the buffer and shift the picture), for
+// the single level and the mipmap chain alike.
+TEST_F(TextureManager, UploadIgnoresThePixelStoreTheCallerLeft)
+{
+    for (bool alpha : {false, true}) {
+        std::string bytes = tex_gradient({0, 0, 0, 0}, {255, 128, 64, 255}, true, alpha);
+        std::string name = texture_file_write(dir + "/g" + std::to_string(alpha) + ".png", bytes);
+        for (int type : {1, 3}) {
+            gl_pixel_store_scramble();
+            uint32_t t = TX_LOAD(name, type);
+            gl_pixel_store_defaults();
+            std::string back(bytes.size(), '\0');
+            glBindTexture(GL_TEXTURE_2D, t);
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glGetTexImage(GL_TEXTURE_2D, 0, alpha ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE, back.data());
+            EXPECT_TRUE(back == bytes) << alpha << " " << type;
+        }
+    }
+}
+
 TEST_F(TextureManager, ReleaseDeletesAtZeroAndFreesTheNodeForReuse)
 {
     std::string a = texture("a.jpg"), b = texture("b.jpg"), c = texture("c.jpg");
@@ -190,6 +211,15 @@ TEST_F(TextureManager, DumpWritesBannerAndOneLinePerNodeInUse)
     EXPECT_NO_THROW(TX_DUMP(dir + "/no/such/folder/table.txt"));  // cannot be created: ignored
     EXPECT_FALSE(std::filesystem::exists(dir + "/no"));
     EXPECT_NO_THROW(TX_DUMP(dir));  // a folder of that name: nothing written either
+
+    // A file name of 250 characters in the working folder is written too.
+    std::string here = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    std::string longname(250, 'd');
+    TX_DUMP(longname);
+    std::filesystem::current_path(here);
+    EXPECT_EQ(read_file(dir + "/" + longname), "Lumenfold texture management system\n \n" + b +
+                                  " OpenGL ref.:" + std::to_string(tb) + " uploaded:TRUE type:0 reqs.:1\n");
 }
 
 TEST_F(TextureManager, BadFilesAndAFullTableAreFatalAndClaimNoNode)

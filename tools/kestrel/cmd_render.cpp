@@ -65,7 +65,7 @@ std::vector<unsigned char> render_read_pixels()
     const size_t row = render_width * 3;
     std::vector<unsigned char> gl_rows(row * render_height), png_rows(gl_rows.size());
     glFinish();
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    kst_pixel_pack_tight();
     glReadPixels(0, 0, render_width, render_height, GL_RGB, GL_UNSIGNED_BYTE, gl_rows.data());
     for (int y = 0; y < render_height; ++y)
         std::copy_n(&gl_rows[row * (render_height - 1 - y)], row, &png_rows[row * y]);
