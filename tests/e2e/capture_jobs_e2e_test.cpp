@@ -14,7 +14,11 @@
 #include <unistd.h>
 
 #include "e2e_data.h"
+#include "engine/scene/loader.h"
+#include "engine/scene/records.h"
+#include "engine/scene/writer.h"
 #include "process.h"
+#include "scene_builders.h"
 
 extern char** environ;
 
@@ -23,9 +27,38 @@ namespace {
 const std::vector<std::string> ENV = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
                                       "QIV_NO_MESSAGE_BOX=1"};
 
+// The small data set with segment 2's particles made lively: fast, long-lived,
+// spread in colour and direction, so they leave their cube and every frame
+// shows particles born many frames before (and the random draws made for them).
+std::string lively_data_dir()
+{
+    static std::string dir;
+    if (!dir.empty())
+        return dir;
+    dir = test_temp_dir("lively");
+    std::filesystem::copy(e2e_data_dir() + "/data", dir + "/data", std::filesystem::copy_options::recursive);
+    KST_SCENE scene{};
+    KST_SCENE_LOAD(scene, dir + "/data/part2.kst");
+    // A camera off the Y axis (particles need a view with an X or Z component), seeing the cube's top.
+    sb_set_camera(scene, {{0, 5, -12, 4}, {2000, -5, -12, 6}}, {{0, 0, 0, 1}, {2000, 0, 0, 1}});
+    for (int32_t i = 0; i < scene.OBJECTS; ++i) {
+        KST_PARTICLEDATA& p = scene.OBJ[i].PARTICLE;
+        if (!p.ENABLED)
+            continue;
+        p.DELTAVECTOR = {0.15f, 0.1f, 0.3f};
+        p.DELTAVECTORSPREAD = {0.4f, 0.4f, 0.4f};
+        p.COLOR = {0.6f, 0.4f, 0.2f};
+        p.COLORSPREAD = {0.6f, 0.6f, 0.6f};
+        p.DELTAPOWER = 0.02f;
+        p.SIZE = 0.5f;
+    }
+    KST_SCENE_SAVE(scene, dir + "/data/part2.kst");
+    return dir;
+}
+
 program_result qiv(const std::vector<std::string>& args, std::vector<std::string> env = ENV)
 {
-    return run_program(qiv_path(), args, env, e2e_data_dir(), 120);
+    return run_program(qiv_path(), args, env, lively_data_dir(), 120);
 }
 
 // Every file of a folder, by name, with its bytes.
@@ -110,7 +143,7 @@ struct background_qiv {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        std::string cwd = e2e_data_dir();
+        std::string cwd = lively_data_dir();
         std::string here = std::filesystem::current_path().string();
         std::filesystem::current_path(cwd);
         posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
@@ -157,15 +190,16 @@ TEST(CaptureJobsE2E, TwoProcessesGiveTheBytesOfOne)
         ASSERT_EQ(one.status, 0) << one.err;
         program_result two = qiv(args("two", "2"));
         ASSERT_EQ(two.status, 0) << two.err;
-        std::vector<std::string> plain_env = ENV;
-        plain_env.push_back("QIV_CAPTURE_NO_PBO=1");
-        program_result plain = qiv(args("plain", "1"), plain_env);  // read-back without pixel buffers
-        ASSERT_EQ(plain.status, 0) << plain.err;
-
         auto a = folder_files(dir + "/one");
         ASSERT_EQ(a.size(), 21u);
         EXPECT_TRUE(a == folder_files(dir + "/two")) << "split capture from " << from << " differs";
-        EXPECT_TRUE(a == folder_files(dir + "/plain")) << "plain read-back from " << from << " differs";
+        if (std::string(from) == "15000") {
+            std::vector<std::string> plain_env = ENV;
+            plain_env.push_back("QIV_CAPTURE_NO_PBO=1");
+            program_result plain = qiv(args("plain", "1"), plain_env);  // read-back without pixel buffers
+            ASSERT_EQ(plain.status, 0) << plain.err;
+            EXPECT_TRUE(a == folder_files(dir + "/plain")) << "plain read-back differs";
+        }
         EXPECT_EQ(work_folders(dir), 0);
         // One bar for the whole run, not one per part.
         EXPECT_NE(two.err.find("100%  21/21 frames"), std::string::npos) << two.err;
