@@ -256,3 +256,13 @@ TEST(CaptureJobsE2E, InterruptOrADeadChildStopsEveryPartAndLeavesNothing)
         EXPECT_EQ(work_folders(dir), 0);
     }
 }
+
+TEST(CaptureJobsE2E, JobsUsage)
+{
+    EXPECT_EQ(qiv({"--jobs", "2"}).status, 2);  // needs --capture
+    EXPECT_EQ(qiv({"--capture", "x", "--jobs", "0"}).status, 2);
+    program_result help = qiv({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--jobs"), std::string::npos);
+    EXPECT_EQ(help.out.find("--capture-part"), std::string::npos);  // the children's options stay hidden
+}
