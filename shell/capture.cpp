@@ -399,6 +399,8 @@ void capture_flush(capture_sink& sink)
         return;
     int64_t n = sink.pending;
     sink.pending = -1;
+    if (!SDL_GL_GetCurrentContext())
+        return;  // a close request took the context with the frame's pixels: the frame is not counted
     capture_emit(sink, n, capture_pbo_take(sink, sink.pbo_next ^ 1));
 }
 

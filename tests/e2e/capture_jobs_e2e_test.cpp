@@ -255,6 +255,19 @@ TEST(CaptureJobsE2E, InterruptOrADeadChildStopsEveryPartAndLeavesNothing)
         EXPECT_FALSE(std::filesystem::exists(out));
         EXPECT_EQ(work_folders(dir), 0);
     }
+    // One process keeps what it wrote and says how much; the frame whose
+    // read-back was still queued when the interrupt closed the GL context is
+    // dropped, not turned into an error.
+    std::string dir = test_temp_dir("jobs-one-int");
+    background_qiv run({"--capture", dir + "/frames", "--jobs", "1", "--fps", "100", "--from", "15000", "--to",
+                        "60000"}, dir);
+    ASSERT_TRUE(run.wait_for_progress()) << run.err();
+    kill(run.pid, SIGINT);
+    EXPECT_EQ(run.wait(), 0);
+    std::string err = run.err();
+    size_t said = err.find("capture stopped after ");
+    ASSERT_NE(said, std::string::npos) << err;
+    EXPECT_EQ(std::stoul(err.substr(said + 22)), folder_files(dir + "/frames").size()) << err;
 }
 
 TEST(CaptureJobsE2E, JobsUsage)
