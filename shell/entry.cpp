@@ -18,6 +18,7 @@
 
 #include "audio/player.h"
 #include "engine/textures/texture_manager.h"
+#include "shell/capture_jobs.h"
 #include "shell/clock.h"
 #include "shell/font.h"
 #include "shell/runs.h"
@@ -74,6 +75,7 @@ static void shell_add_options(CLI::App& app, shell_options& o)
         "and print milliseconds per frame");
     app.add_option("--frames", o.timedemo_frames, "frames per segment of the timedemo (default 200)")
         ->check(CLI::Range(1u, 10000u))->needs(timedemo);
+    capture_jobs_add_options(app, capture);
     capture->excludes(frame)->excludes(timedemo);
     frame->excludes(timedemo);
     app.add_option("--start", o.start_ms, "play the show from this time, in ms, with the music from the same moment")
@@ -223,6 +225,9 @@ std::string shell_bench_summary(const double seconds[7])
 int shell_main(int argc, char** argv)
 {
     int status = shell_parse_args(argc, argv);
+    if (status >= 0)
+        return status;
+    status = capture_jobs_main();  // a capture split over several processes
     if (status >= 0)
         return status;
     try {

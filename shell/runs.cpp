@@ -6,7 +6,9 @@
 // (START_MS is 0 there), so a frame shows exactly the time asked for. Every
 // run times each frame (draw and swap) with the monotonic clock and books it
 // to the frame's segment; the timedemo also waits for the GPU (glFinish) so
-// its figures measure rendering, not queueing.
+// its figures measure rendering, not queueing. A capture that is one part of
+// a split run (shell/capture_jobs.h) first catches up with the frames before
+// its part and reports its progress to the parent instead of drawing a bar.
 #include "shell/runs.h"
 
 #include <GL/gl.h>
@@ -14,6 +16,7 @@
 #include <cstdio>
 
 #include "shell/capture.h"
+#include "shell/capture_jobs.h"
 #include "shell/clock.h"
 #include "shell/shell.h"
 #include "shell/timeline.h"
@@ -53,6 +56,32 @@ static void runs_virtual_frame(uint32_t t)
     runs_draw(false);
 }
 
+static void runs_capture_progress(const capture_sink& sink, uint32_t total)
+{
+    static uint32_t shown = UINT32_MAX;
+    if (sink.frames == shown)
+        return;
+    shown = sink.frames;
+    if (capture_part_active())
+        capture_part_progress(sink.frames);
+    else
+        capture_progress(sink.frames, total);
+}
+
+// Brings a part that starts at frame `start` of a capture whose first frame is
+// `first` to the state a whole run has there: the frames before the last are
+// replayed without drawing, the last is drawn and presented but not written.
+static void runs_catch_up(int64_t first, int64_t start)
+{
+    uint32_t fps = SHELL_OPTIONS.fps;
+    for (int64_t n = first; n < start - 1 && QUIT_REQUESTED == 0; ++n)
+        timeline_replay_frame(capture_frame_time(n, fps));
+    if (start > first) {
+        runs_virtual_frame(capture_frame_time(start - 1, fps));
+        runs_present();
+    }
+}
+
 // --- public functions ---------------------------------------------------------
 void shell_run_show()
 {
@@ -72,17 +101,30 @@ void shell_run_capture()
     const shell_options& o = SHELL_OPTIONS;
     int64_t first = 0, last = 0;
     capture_frame_range(o.fps, o.from_ms, o.to_ms, first, last);
+    bool part = capture_part_active();
+    if (part) {
+        runs_catch_up(first, capture_part_range().first);
+        first = capture_part_range().first;
+        last = capture_part_range().last;
+    }
     uint32_t total = last >= first ? static_cast<uint32_t>(last - first + 1) : 0;
     capture_sink sink;
-    capture_open(sink, o.capture_out, o.fps, o.from_ms, o.data_dir + "/music.ogg");
+    if (part)
+        capture_open(sink, capture_part_out(), o.fps, o.from_ms, "");
+    else
+        capture_open(sink, o.capture_out, o.fps, o.from_ms, o.data_dir + "/music.ogg");
     try {
         for (int64_t n = first; n <= last && QUIT_REQUESTED == 0; ++n) {
             runs_virtual_frame(capture_frame_time(n, o.fps));
             capture_frame(sink, n);
             runs_present();
-            capture_progress(sink.frames, total);
+            runs_capture_progress(sink, total);
         }
+        if (part && QUIT_REQUESTED != 0)
+            fatal_raise(o.capture_out + ": the capture of frames " + std::to_string(first) + " to " +
+                        std::to_string(last) + " was stopped");
         capture_close(sink);
+        runs_capture_progress(sink, total);
     } catch (...) {
         capture_abort(sink);
         throw;

@@ -8,6 +8,7 @@
 // Segment frame counters only grow and feed BENCH_SCORE.
 #include <GL/gl.h>
 
+#include "engine/render/draw.h"
 #include "engine/render/particles.h"
 #include "engine/render/passes.h"
 #include "engine/render/render_common.h"
@@ -126,6 +127,18 @@ static void timeline_run_segment(int segment, uint32_t t)
     SEGMENT_FRAMES[segment] += 1;
 }
 
+// The scene whose particles segment s draws (the segment functions above), or -1.
+static int timeline_particle_scene(int segment)
+{
+    switch (segment) {
+    case 2: return SCENE_PART2;
+    case 3: return SCENE_LEPKE;
+    case 4: return SCENE_EARTH;
+    case 5: return SCENE_HIPOLY;
+    default: return -1;
+    }
+}
+
 // Flat text drawing: identity matrices, the font texture, colour blending.
 static void timeline_text_setup()
 {
@@ -152,6 +165,24 @@ static void timeline_overlay(uint32_t t)
 }
 
 // --- public functions ---------------------------------------------------------
+void timeline_replay_frame(uint32_t t)
+{
+    int segment = timeline_segment(t);
+    if (segment == 0)
+        return;
+    int scene = timeline_particle_scene(segment);
+    if (scene >= 0) {
+        KST_SCENE& s = timeline_scene(static_cast<shell_scene_id>(scene));
+        float f = timeline_frame(static_cast<int64_t>(t) - TIMELINE[segment].start, TIMELINE[segment].divisor);
+        kst_scene_camera(s, f);  // the particles face this frame's camera
+        bool skip = kst_render_skip_draws;
+        kst_render_skip_draws = true;
+        KST_PARTICLES_RENDER(s, f);
+        kst_render_skip_draws = skip;
+    }
+    SEGMENT_FRAMES[segment] += 1;
+}
+
 void DRAW_FRAME()
 {
     ELAPSED_MS = clock_now_ms() - START_MS;

@@ -37,5 +37,10 @@ float timeline_qorv_frame(float g);
 int32_t timeline_bench_score(const int32_t frames[7]);
 // Segment 6's spin of the first five objects (fewer when the scene has fewer).
 void  timeline_spin(KST_SCENE& scene, uint32_t t);
+// What drawing the frame at t leaves for later frames, without drawing it: the
+// particle step of the segment's scene (with its random draws, under that
+// frame's camera) and the segment's frame counter. A run that starts late
+// replays the frames before its start with it to reach the same state.
+void  timeline_replay_frame(uint32_t t);
 // The benchmark line drawn at the top-left with "-bmark".
 std::string timeline_bench_text(int32_t score);
