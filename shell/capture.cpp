@@ -38,6 +38,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
+#include "engine/render/render_common.h"
 #include "support/atomic_file.h"
 #include "support/error.h"
 
@@ -310,12 +311,7 @@ void capture_pack_state()
 {
     if (capture_pbo.bind)
         capture_pbo.bind(GL_PIXEL_PACK_BUFFER, 0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
-    glPixelStorei(GL_PACK_SWAP_BYTES, GL_FALSE);
-    glPixelStorei(GL_PACK_LSB_FIRST, GL_FALSE);
+    kst_pixel_pack_tight();
 }
 
 int capture_spawn(const std::string& program, const std::vector<std::string>& args, int stdin_fd,

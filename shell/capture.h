@@ -79,8 +79,9 @@ int capture_spawn(const std::string& program, const std::vector<std::string>& ar
 // Waits for a child process; its exit status, or 128 + signal.
 int capture_wait(int pid);
 
-// Sets the GL pack state the read-back relies on: tight rows (alignment 1,
-// row length 0, no skipped rows or pixels, no byte swapping).
+// Sets the GL pack state the read-back relies on: no pack buffer bound, then
+// the renderer's tight pack state (alignment 1, no row length, skips or byte
+// swapping, identity pixel transfer).
 void capture_pack_state();
 
 // Progress bar on stderr: "\rcapture [####......]  40%  12/30 frames".
