@@ -7,7 +7,14 @@
 // Then the textures and the scene file are written, each atomically, and the
 // scene file is loaded once more from disk. A failure at any point removes
 // every file this call wrote, so a failed import leaves nothing behind.
+//
+// assimp's readers step over much that is wrong with a file (a material that
+// does not exist, an unsupported track) and only say so in their log. Those
+// errors are collected while the file is read and passed on as warnings of the
+// summary, so that nothing is dropped without the user hearing of it.
+#include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
+#include <assimp/LogStream.hpp>
 #include <assimp/scene.h>
 
 #include <algorithm>
@@ -31,6 +38,35 @@ std::string file_lower_ext(const std::string& path)
     std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return std::tolower(c); });
     return e;
 }
+
+// Collects the error lines assimp logs while one file is read.
+struct file_log : Assimp::LogStream {
+    std::vector<std::string> errors;
+    void write(const char* message) override
+    {
+        std::string m = message ? message : "";
+        if (m.rfind("Error, T0: ", 0) == 0)
+            m = m.substr(11);
+        while (!m.empty() && (m.back() == '\n' || m.back() == '\r'))
+            m.pop_back();
+        if (errors.size() < 8)
+            errors.push_back(m);
+    }
+};
+
+// The logger lives for one read; assimp's logger is global, so it is put back
+// to the silent default afterwards.
+struct file_log_scope {
+    file_log* stream = new file_log;
+    file_log_scope()
+    {
+        Assimp::DefaultLogger::create("", Assimp::Logger::NORMAL, 0);
+        Assimp::DefaultLogger::get()->attachStream(stream, Assimp::Logger::Err);
+    }
+    ~file_log_scope() { Assimp::DefaultLogger::kill(); }
+    file_log_scope(const file_log_scope&) = delete;
+    file_log_scope& operator=(const file_log_scope&) = delete;
+};
 
 // The scene written and read back from memory: what the file will hold loads.
 void file_check_bytes(const KST_SCENE& scene, const std::string& out)
@@ -87,6 +123,7 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
         dir = ".";
 
     Assimp::Importer importer;
+    file_log_scope log;
     const aiScene* ai = importer.ReadFile(model, kst_import_assimp_flags());
     if (!ai) {
         std::string why = importer.GetErrorString();
@@ -100,6 +137,8 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
     KST_SCENE scene{};
     std::vector<kst_import_texture> textures;
     kst_import_map(*ai, options, model, scene, textures, summary);
+    for (const std::string& e : log.stream->errors)
+        summary.warnings.push_back("assimp: " + e);
     std::vector<std::string> written;
     try {
         file_check_bytes(scene, out);

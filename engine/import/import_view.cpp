@@ -167,6 +167,12 @@ void view_camera_lens(const imp_state& st, KST_SCENE& scene)
         n = std::max(reach * 1e-3f, 1e-4f);
     if (!(f > n) || !std::isfinite(f))
         f = std::max(reach * 2.0f, n * 10.0f);
+    // Clip planes that cut the model away (files whose units were scaled on
+    // the way in keep their camera's planes in the old units) are widened so
+    // that the whole bounding sphere lies between them.
+    float gap = (st.centre - eye).Length() - st.radius;
+    n = std::min(n, std::max(gap * 0.5f, reach * 1e-4f));
+    f = std::max(f, reach * 1.5f);
     scene.CAMNEAR = n;
     scene.CAMFAR = f;
 }

@@ -6,6 +6,17 @@
 // Both are thin: the work is in engine/import. import prints its summary as
 // lines of "key value" (then one "warning: ..." per thing dropped) or, with
 // --json, as one object; export prints its warnings on stderr.
+//
+// Model files can declare absurd sizes (a vertex count of billions for a cube)
+// that assimp's readers honour by allocating and clearing that much memory
+// before anything can check it. import therefore caps its own address space
+// (half the machine's memory, at most 8 GiB) so that such a file fails fast
+// with an allocation error instead of driving the machine into swap. Builds
+// with AddressSanitizer, which reserves terabytes of shadow space, skip the cap.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -25,6 +36,29 @@ struct import_args {
     kst_import_options options;
     bool json = false;
 };
+
+#if defined(__SANITIZE_ADDRESS__)
+#define IMPORT_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define IMPORT_ASAN 1
+#endif
+#endif
+
+void import_limit_memory()
+{
+#ifndef IMPORT_ASAN
+    long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page <= 0)
+        return;
+    rlim_t cap = std::min<rlim_t>(static_cast<rlim_t>(pages) * page / 2, rlim_t(8) << 30);
+    rlimit now{};
+    if (getrlimit(RLIMIT_AS, &now) == 0 && (now.rlim_cur == RLIM_INFINITY || now.rlim_cur > cap)) {
+        now.rlim_cur = cap;
+        setrlimit(RLIMIT_AS, &now);
+    }
+#endif
+}
 
 void import_print(const kst_import_summary& s, bool json)
 {
@@ -59,6 +93,7 @@ void import_add(CLI::App& app, int& status)
         if (!a->options.textures_dir.empty() && !std::filesystem::is_directory(a->options.textures_dir))
             fatal_raise(a->options.textures_dir + ": no such folder for the textures");
         kst_import_summary summary;
+        import_limit_memory();
         KST_IMPORT_FILE(a->model, a->out, a->options, summary);
         import_print(summary, a->json);
         status = 0;
