@@ -61,6 +61,7 @@ struct imp_state {
 
     aiVector3D                 centre{0, 0, 0};
     float                      radius = 1.0f;
+    aiVector3D                 extent{0, 0, 0};   // bounding box size
 
     imp_state(const aiScene& a, const kst_import_options& o, const std::string& s,
               std::vector<kst_import_texture>& t, kst_import_summary& m)

@@ -8,8 +8,9 @@
 // the target is placed along that direction at the distance of the model's
 // centre. Its horizontal field of view becomes the vertical one for its aspect
 // (4/3 when the file gives none). Without a camera, the camera orbits the
-// bounding sphere at 20 degrees elevation, starting in front of the model
-// (the engine's -Y side, which is the front, +Z, of a Y-up file), at the
+// bounding sphere at 20 degrees elevation, starting 30 degrees off the front
+// of the model (the engine's -Y side, which is the front, +Z, of a Y-up file;
+// the -X side for a model deeper than it is wide), at the
 // distance where the whole sphere fits a 45-degree view, turning at most one
 // full circle in ten seconds over FRAMES.
 //
@@ -121,10 +122,13 @@ void view_orbit(imp_state& st, KST_SCENE& scene)
     const int32_t frames = std::max(st.frames, 1);
     const float turn = std::min(2.0f * view_pi, 2.0f * view_pi * frames / (10.0f * st.opt.fps));
     const int32_t keys = std::clamp(frames, 2, 37);
+    // A three-quarter view of the broad side: from the front (-Y) unless the
+    // model is deeper than wide, then from the side (-X), turned 30 degrees.
+    const float start = (st.extent.x >= st.extent.y ? -0.5f * view_pi : view_pi) - view_pi / 6.0f;
     scene.CAMPOSKEYS = keys;
     scene.CAMPOSITION = mem_array<KST_KEYVECTOR>(keys, "import camera position");
     for (int32_t k = 0; k < keys; ++k) {
-        float a = -0.5f * view_pi + turn * k / (keys - 1);
+        float a = start + turn * k / (keys - 1);
         aiVector3D p = st.centre + aiVector3D(std::cos(a) * std::cos(view_elevation),
                                               std::sin(a) * std::cos(view_elevation), std::sin(view_elevation)) * d;
         scene.CAMPOSITION[k] = view_key(static_cast<int32_t>(std::lround(1.0 * frames * k / (keys - 1))), p);
@@ -177,14 +181,20 @@ void view_camera_lens(const imp_state& st, KST_SCENE& scene)
     scene.CAMFAR = f;
 }
 
-// Appends key k of a track unless the track has been constant so far (then
-// only the first key is kept until it changes).
+// Values that differ by no more than rounding noise of the sampling.
+bool view_differs(float a, float b)
+{
+    return std::fabs(a - b) > 1e-6f * (1.0f + std::fabs(a) + std::fabs(b));
+}
+
+// The samples of one vector track, and whether it ever leaves its first value.
 struct view_track {
     std::vector<KST_KEYVECTOR> keys;
     bool                       varies = false;
     void add(int32_t k, const aiVector3D& v)
     {
-        if (!keys.empty() && (keys[0].X != v.x || keys[0].Y != v.y || keys[0].Z != v.z))
+        if (!keys.empty() && (view_differs(keys[0].X, v.x) || view_differs(keys[0].Y, v.y) ||
+                              view_differs(keys[0].Z, v.z)))
             varies = true;
         keys.push_back(view_key(k, v));
     }
@@ -217,7 +227,8 @@ void view_object_sample(const imp_state& st, size_t i, int32_t k, const std::vec
     t.scale.add(k, aiVector3D(ratio(s.x, s0.x), ratio(s.y, s0.y), ratio(s.z, s0.z)));
     aiQuaternion q = r * aiQuaternion(r0.w, -r0.x, -r0.y, -r0.z);
     q.Normalize();
-    if (!t.rot.empty() && (q.x != t.rot[0].X || q.y != t.rot[0].Y || q.z != t.rot[0].Z || q.w != t.rot[0].W))
+    if (!t.rot.empty() && (view_differs(q.x, t.rot[0].X) || view_differs(q.y, t.rot[0].Y) ||
+                           view_differs(q.z, t.rot[0].Z) || view_differs(q.w, t.rot[0].W)))
         t.rot_varies = true;
     t.rot.push_back({k, q.x, q.y, q.z, q.w});
 }
@@ -264,6 +275,7 @@ void imp_bounds(imp_state& st)
         lo = hi = aiVector3D(0, 0, 0);
     }
     st.centre = (lo + hi) * 0.5f;
+    st.extent = hi - lo;
     st.radius = (hi - lo).Length() * 0.5f;
     if (!(st.radius > 1e-6f) || !std::isfinite(st.radius))
         st.radius = 1.0f;
