@@ -24,7 +24,7 @@
 #include "engine/import/import.h"
 #include "engine/scene/loader.h"
 #include "engine/scene/prepare.h"
-#include "engine/scene/writer.h"
+#include "engine/scene/writer.h"  // kst_scene_save_bytes: KST_SCENE_SAVE's bytes
 #include "support/atomic_file.h"
 #include "support/error.h"
 
@@ -68,8 +68,11 @@ struct file_log_scope {
     file_log_scope& operator=(const file_log_scope&) = delete;
 };
 
-// The scene written and read back from memory: what the file will hold loads.
-void file_check_bytes(const KST_SCENE& scene, const std::string& out)
+// The bytes of the scene file, read back from memory through the engine's
+// loader: what the file will hold loads. The writer packs every array at
+// zlib's best level, the costliest step of an import, so this is done once
+// and the same bytes are written to the file.
+std::string file_checked_bytes(const KST_SCENE& scene, const std::string& out)
 {
     std::string bytes = kst_scene_save_bytes(scene);
     KST_SCENE check{};
@@ -78,10 +81,12 @@ void file_check_bytes(const KST_SCENE& scene, const std::string& out)
     KST_SCENE_FREE(check);
     if (!same)
         fatal_raise(out + ": the scene does not read back as written");
+    return bytes;
 }
 
-void file_write_all(const KST_SCENE& scene, const std::vector<kst_import_texture>& textures,
-                    const std::string& out, const std::string& dir, std::vector<std::string>& written)
+void file_write_all(const KST_SCENE& scene, const std::string& bytes,
+                    const std::vector<kst_import_texture>& textures, const std::string& out,
+                    const std::string& dir, std::vector<std::string>& written)
 {
     for (const kst_import_texture& t : textures) {
         std::string path = (fs::path(dir) / t.name).string();
@@ -90,7 +95,9 @@ void file_write_all(const KST_SCENE& scene, const std::vector<kst_import_texture
         f.commit();
         written.push_back(path);
     }
-    KST_SCENE_SAVE(scene, out);
+    atomic_file f(out);
+    f.write(bytes);
+    f.commit();
     written.push_back(out);
     KST_SCENE check{};
     KST_SCENE_LOAD(check, out);
@@ -141,8 +148,8 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
         summary.warnings.push_back("assimp: " + e);
     std::vector<std::string> written;
     try {
-        file_check_bytes(scene, out);
-        file_write_all(scene, textures, out, dir, written);
+        std::string bytes = file_checked_bytes(scene, out);
+        file_write_all(scene, bytes, textures, out, dir, written);
     } catch (...) {
         for (const std::string& p : written)
             fs::remove(p, ec);
