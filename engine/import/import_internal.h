@@ -26,6 +26,13 @@ struct imp_node {
     bool              animated;      // it or an ancestor has a channel
 };
 
+// Names handed out so far, and the next suffix to try per base name (so that
+// thousands of nodes of one name stay linear).
+struct imp_names {
+    std::set<std::string>      used;
+    std::map<std::string, int> next;
+};
+
 struct imp_material {
     int32_t index = -1;   // KST material index
     int32_t pass = 0;     // PASSNO for objects using it
@@ -47,13 +54,13 @@ struct imp_state {
 
     std::vector<KST_MATERIAL>  materials;
     std::map<unsigned, imp_material> material_map;
-    std::set<std::string>      material_names;
+    imp_names                  material_names;
     std::map<std::pair<std::string, int>, std::string> texture_cache;  // (source, opacity) -> name
     std::set<std::string>      texture_names;
 
     std::vector<KST_OBJECT>    objects;
     std::vector<int32_t>       object_node;   // node index per object
-    std::set<std::string>      object_names;
+    imp_names                  object_names;
 
     std::vector<int32_t>       light_node;    // node index per imported light (-1 none)
     int32_t                    camera_node = -1;
@@ -82,5 +89,5 @@ void    imp_bounds(imp_state& st);
 void    imp_lights_map(imp_state& st, KST_SCENE& scene);
 void    imp_camera_map(imp_state& st, KST_SCENE& scene);
 void    imp_tracks_sample(imp_state& st, KST_SCENE& scene);
-std::string imp_unique_name(std::set<std::string>& used, const std::string& base);
+std::string imp_unique_name(imp_names& names, const std::string& base);
 KST_VECTOR  imp_vec(const aiVector3D& v);

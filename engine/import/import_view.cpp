@@ -250,15 +250,18 @@ KST_VECTOR imp_vec(const aiVector3D& v)
     return {v.x, v.y, v.z};
 }
 
-std::string imp_unique_name(std::set<std::string>& used, const std::string& base_in)
+std::string imp_unique_name(imp_names& names, const std::string& base_in)
 {
     std::string base = base_in.substr(0, 255);
     std::string name = base;
-    for (int i = 2; used.count(name); ++i) {
-        std::string suffix = "#" + std::to_string(i);
+    int& i = names.next[base];
+    if (i < 2)
+        i = 2;
+    while (names.used.count(name)) {
+        std::string suffix = "#" + std::to_string(i++);
         name = base.substr(0, 255 - suffix.size()) + suffix;
     }
-    used.insert(name);
+    names.used.insert(name);
     return name;
 }
 

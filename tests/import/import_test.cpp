@@ -333,7 +333,7 @@ TEST(Import, ExportRoundTrip)
     EXPECT_GE(g["animations"][0]["channels"].size(), 3u);
 }
 
-// The mapping on scenes built in memory: a mesh over 500001 faces is split
+// The mapping on scenes built in memory: a mesh over 500001 vertices is split
 // into parts that each fit, with every face kept; more than 8001 mesh
 // instances are refused and leave nothing allocated; lines are dropped.
 TEST(Import, DesignLimits)
@@ -378,17 +378,30 @@ TEST(Import, DesignLimits)
     };
     kst_import_options opt;
     {
-        auto s = scene_with(grid(300000), 1);
+        // 166668 separate triangles hold 500004 vertices: one more face than
+        // the first part can take with its vertices.
+        const unsigned faces = 166668;
+        auto* mesh = new aiMesh;
+        mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+        mesh->mNumVertices = 3 * faces;
+        mesh->mVertices = new aiVector3D[mesh->mNumVertices];
+        mesh->mNumFaces = faces;
+        mesh->mFaces = new aiFace[faces];
+        for (unsigned f = 0; f < faces; ++f) {
+            for (unsigned k = 0; k < 3; ++k)
+                mesh->mVertices[3 * f + k] = aiVector3D(static_cast<float>(f % 1000) + (k == 1), f / 1000.0f + (k == 2), 0);
+            mesh->mFaces[f].mNumIndices = 3;
+            mesh->mFaces[f].mIndices = new unsigned[3]{3 * f, 3 * f + 1, 3 * f + 2};
+        }
+        auto s = scene_with(mesh, 1);
         KST_SCENE k{};
         std::vector<kst_import_texture> tex;
         kst_import_summary sum;
         kst_import_map(*s, opt, "big", k, tex, sum);
-        ASSERT_EQ(k.OBJECTS, 3) << "1200000 vertices: three parts of at most 500001";
-        EXPECT_EQ(kst_scene_total_faces(k), 600000);
-        for (int32_t o = 0; o < k.OBJECTS; ++o) {
-            EXPECT_LE(k.OBJ[o].FACES, KST_MAX_ARRAY);
-            EXPECT_LE(k.OBJ[o].VERTICES, KST_MAX_ARRAY);
-        }
+        ASSERT_EQ(k.OBJECTS, 2);
+        EXPECT_EQ(k.OBJ[0].VERTICES, KST_MAX_ARRAY);
+        EXPECT_EQ(k.OBJ[1].FACES, 1);
+        EXPECT_EQ(kst_scene_total_faces(k), faces);
         EXPECT_NE(kst_name_get(k.OBJ[0].NAME), kst_name_get(k.OBJ[1].NAME));
         KST_SCENE_FREE(k);
     }
@@ -411,5 +424,52 @@ TEST(Import, DesignLimits)
         EXPECT_THROW(kst_import_map(*s, opt, "lines", k, tex, sum), fatal_error) << "no triangle mesh";
         ASSERT_FALSE(sum.warnings.empty());
         EXPECT_NE(sum.warnings[0].find("points or lines dropped"), std::string::npos);
+    }
+}
+
+// The small glTF of the fuzz corpus, mapped in memory: a half-transparent
+// two-sided material goes to the transparent pass with alpha blending and no
+// depth writes, its opacity carried by a white RGBA texture; the camera is
+// the file's; the one-second translation track is sampled at the frame rate,
+// relative to frame 0, turned into the Z-up world.
+TEST(Import, TransparencyCameraAndTrack)
+{
+    std::string bytes = read_file(std::string(QIV_SOURCE_DIR) + "/fuzz/corpus/import/animated.gltf");
+    bytes = bytes.substr(bytes.find('\n') + 1);
+    for (float fps : {40.0f, 10.0f}) {
+        SCOPED_TRACE(fps);
+        Assimp::Importer imp;
+        const aiScene* ai = imp.ReadFileFromMemory(bytes.data(), bytes.size(), kst_import_assimp_flags(), "gltf");
+        ASSERT_NE(ai, nullptr) << imp.GetErrorString();
+        kst_import_options opt;
+        opt.fps = fps;
+        KST_SCENE s{};
+        std::vector<kst_import_texture> tex;
+        kst_import_summary sum;
+        kst_import_map(*ai, opt, "animated.gltf", s, tex, sum);
+        ASSERT_EQ(s.OBJECTS, 1);
+        const KST_OBJECT& o = s.OBJ[0];
+        const KST_MATERIAL& m = s.MATERIAL[o.MATERIAL];
+        EXPECT_EQ(o.PASSNO, 1);
+        EXPECT_EQ(m.BLEND, 2);
+        EXPECT_EQ(m.DEPTHTEST, 1);
+        EXPECT_EQ(o.BACKFACECULL, 0) << "double-sided";
+        EXPECT_TRUE(m.TEXTURED);
+        ASSERT_EQ(tex.size(), 1u);
+        EXPECT_EQ(tex[0].channels, 4);
+        EXPECT_EQ(tex[0].pixels[3], 128) << "alpha is the opacity";
+        EXPECT_EQ(kst_name_get(m.TEXTNAME), tex[0].name);
+        EXPECT_TRUE(sum.camera_imported);
+        EXPECT_EQ(s.FRAMES, static_cast<int32_t>(fps));
+        ASSERT_EQ(o.POSKEYS, s.FRAMES + 1);
+        EXPECT_EQ(o.POSITION[0].KEY, 0);
+        EXPECT_NEAR(o.POSITION[0].X, 0.0f, 1e-6f);
+        EXPECT_EQ(o.POSITION[o.POSKEYS - 1].KEY, s.FRAMES);
+        EXPECT_NEAR(o.POSITION[o.POSKEYS - 1].X, 1.0f, 1e-5f);
+        EXPECT_NEAR(o.POSITION[o.POSKEYS - 1].Y, 0.0f, 1e-5f);
+        EXPECT_NEAR(o.POSITION[o.POSKEYS - 1].Z, 0.0f, 1e-5f);
+        // glTF's +Y up is the engine's +Z: the triangle at glTF z = 1 lies at y = -1.
+        EXPECT_NEAR(o.VERTEX[0].Y, -1.0f, 1e-6f);
+        KST_SCENE_FREE(s);
     }
 }
