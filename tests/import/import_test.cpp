@@ -261,6 +261,7 @@ TEST(Import, LateFailureAndUsage)
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(fs::exists(dir + "/a.kst"));
     EXPECT_EQ(run_program(kestrel_path(), {"export", dir + "/none.kst", dir + "/a.glb"}).status, 1);
+    EXPECT_EQ(run_program(kestrel_path(), {"export", dir + "/none.kst", dir + "/a.fbx"}).status, 2);
 
     r = run_program(kestrel_path(), {"import", models + "glTF2/BoxTextured-glTF/BoxTextured.gltf", "-o",
                                      dir + "/box.kst", "--textures", dir + "/tex", "--scale", "2"});

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -110,7 +111,19 @@ void export_add(CLI::App& app, int& status)
     auto a = std::make_shared<export_args>();
     CLI::App* sub = app.add_subcommand("export", "Write a scene at one frame as glb, gltf, obj, dae, ply or stl");
     sub->add_option("SCENE", a->scene, "scene file to read (.kst)")->required();
-    sub->add_option("OUT", a->out, "model file to write; the extension picks the format")->required();
+    sub->add_option("OUT", a->out, "model file to write; the extension picks the format")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& path) {
+                std::string e = std::filesystem::path(path).extension().string();
+                for (char& c : e)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                for (const char* ok : {".glb", ".gltf", ".obj", ".dae", ".ply", ".stl"})
+                    if (e == ok)
+                        return std::string();
+                return path + ": unknown export format (use .glb, .gltf, .obj, .dae, .ply or .stl)";
+            },
+            "FORMAT"));
     sub->add_option("--frame", a->frame, "animation frame of the pose (default 0)");
     sub->add_option("--data", a->data, "texture folder (default: the scene file's folder)");
     sub->callback([a, &status]() {
