@@ -92,23 +92,45 @@ void view_placed_lights(imp_state& st, KST_SCENE& scene)
     }
 }
 
+// The camera's position in its node's space. The 3DS reader stores the
+// position both as the node's translation and as the camera's own offset,
+// which would count it twice; an offset equal to the translation is dropped.
+aiVector3D view_camera_offset(const imp_state& st)
+{
+    const aiVector3D& p = st.camera->mPosition;
+    if (st.camera_node < 0)
+        return p;
+    const aiMatrix4x4& m = st.nodes[st.camera_node].node->mTransformation;
+    aiVector3D t(m.a4, m.b4, m.c4);
+    return (p - t).Length() <= 1e-5f * (1.0f + p.Length()) && p.Length() > 0.0f ? aiVector3D(0, 0, 0) : p;
+}
+
 // Camera eye and target from the chosen camera under the given transforms.
-void view_camera_at(const imp_state& st, const std::vector<aiMatrix4x4>& world, aiVector3D& eye,
+// A camera that does not face the model at all (beyond 60 degrees off its
+// centre; the 3DS reader drops the target of target cameras) is aimed at the
+// model's centre instead.
+bool view_camera_at(const imp_state& st, const std::vector<aiMatrix4x4>& world, aiVector3D& eye,
                     aiVector3D& target)
 {
     const aiCamera& cam = *st.camera;
     aiMatrix4x4 m = st.camera_node >= 0 ? world[st.camera_node] : st.axis;
-    eye = m * cam.mPosition;
+    eye = m * view_camera_offset(st);
     aiVector3D dir = aiMatrix3x3(m) * cam.mLookAt;
     float len = dir.Length();
     if (!(len > 0.0f) || !std::isfinite(len))
         dir = aiVector3D(0, 1, 0), len = 1.0f;
-    float d = (st.centre - eye).Length();
-    if (!(d > 0.0f) || !std::isfinite(d))
-        d = st.radius;
     if (!std::isfinite(eye.x + eye.y + eye.z))
         eye = st.centre - aiVector3D(0, 3 * st.radius, 0);
+    aiVector3D to_centre = st.centre - eye;
+    float d = to_centre.Length();
+    if (!(d > 0.0f) || !std::isfinite(d))
+        d = st.radius;
     target = eye + dir / len * d;
+    if (d > st.radius && (dir / len) * (to_centre / d) < 0.5f) {
+        target = st.centre;
+        return false;
+    }
+    return true;
 }
 
 KST_KEYVECTOR view_key(int32_t frame, const aiVector3D& v)
@@ -142,10 +164,11 @@ void view_orbit(imp_state& st, KST_SCENE& scene)
     scene.CAMFAR = (d + st.radius) * 2.0f;
 }
 
-void view_camera_static(const imp_state& st, KST_SCENE& scene)
+void view_camera_static(imp_state& st, KST_SCENE& scene)
 {
     aiVector3D eye, target;
-    view_camera_at(st, st.world0, eye, target);
+    if (!view_camera_at(st, st.world0, eye, target))
+        st.warn("camera " + std::string(st.camera->mName.C_Str()) + " does not face the model; aimed at its centre");
     const int32_t last = std::max(st.frames, 1);
     scene.CAMPOSKEYS = scene.CAMTARGETKEYS = 2;
     scene.CAMPOSITION = mem_array<KST_KEYVECTOR>(2, "import camera position");
