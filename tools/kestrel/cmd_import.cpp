@@ -12,7 +12,8 @@
 // before anything can check it. import therefore caps its own address space
 // (half the machine's memory, at most 8 GiB) so that such a file fails fast
 // with an allocation error instead of driving the machine into swap. Builds
-// with AddressSanitizer, which reserves terabytes of shadow space, skip the cap.
+// with AddressSanitizer or ThreadSanitizer, which reserve terabytes of shadow
+// space, skip the cap.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -38,10 +39,10 @@ struct import_args {
     bool json = false;
 };
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define IMPORT_ASAN 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define IMPORT_ASAN 1
 #endif
 #endif
