@@ -1,0 +1,466 @@
+// engine/import/export.cpp - a scene at one frame out through assimp's exporter.
+//
+// The scene is rebuilt as an assimp scene: one node and one mesh per object
+// (vertices as stored, the node translated by the object's position track at
+// the frame), its normals, first UV set and vertex colours; one material per
+// scene material with its texture converted from .raw to PNG (embedded in
+// glTF, written beside OUT for the other formats); the camera at the frame as
+// a node looking down its -Z axis; every enabled light as a point light. glTF
+// files also get one animation at 40 ticks (frames) per second holding the
+// object position tracks and the camera sampled at every frame.
+//
+// Axes: the engine's world is Z-up, assimp's and glTF's Y-up, so everything
+// turns a quarter about X on the way out, the inverse of the importer's turn;
+// STL (Z-up by custom, and so read by the importer) is written as it is.
+// Re-importing an export therefore gives back the same positions.
+//
+// assimp writes the main file and its side files (.bin, .mtl) itself, so all
+// of them are written into a fresh folder next to OUT and renamed into place
+// only when everything has been written: a failed export leaves nothing.
+#include <assimp/Exporter.hpp>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+
+#include "engine/import/import.h"
+#include "engine/scene/spline.h"
+#include "support/atomic_file.h"
+#include "support/error.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct exp_state {
+    const KST_SCENE&         scene;
+    std::string              out;
+    std::string              ext;        // lower case, with the dot
+    float                    frame;
+    std::string              data_dir;
+    bool                     z_up;       // write as stored (STL)
+    bool                     gltf;
+    fs::path                 work;       // the temporary folder
+    std::vector<std::string> warnings;
+    std::vector<std::string> node_names; // per object
+    std::vector<aiTexture*>  textures;
+};
+
+aiVector3D exp_conv(const exp_state& st, float x, float y, float z)
+{
+    return st.z_up ? aiVector3D(x, y, z) : aiVector3D(x, z, -y);
+}
+
+aiVector3D exp_conv(const exp_state& st, const KST_VECTOR& v)
+{
+    return exp_conv(st, v.X, v.Y, v.Z);
+}
+
+const char* exp_format(const std::string& ext)
+{
+    if (ext == ".glb") return "glb2";
+    if (ext == ".gltf") return "gltf2";
+    if (ext == ".obj") return "obj";
+    if (ext == ".dae") return "collada";
+    if (ext == ".ply") return "ply";
+    if (ext == ".stl") return "stl";
+    return nullptr;
+}
+
+aiString exp_str(const std::string& s)
+{
+    return aiString(s.substr(0, MAXLEN - 1));
+}
+
+bool exp_read(const fs::path& p, std::string& bytes)
+{
+    std::ifstream in(p, std::ios::binary);
+    if (!in)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// The texture manager's file for a texture name: last three characters "raw".
+fs::path exp_raw_path(const exp_state& st, const std::string& name)
+{
+    std::string file = name.size() >= 3 ? name.substr(0, name.size() - 3) + "raw" : "raw";
+    return fs::path(st.data_dir) / file;
+}
+
+// PNG of a material's texture, or "" (with a warning) when it cannot be read.
+std::string exp_png(exp_state& st, const KST_MATERIAL& m)
+{
+    std::string name = kst_name_get(m.TEXTNAME);
+    std::string raw;
+    if (!exp_read(exp_raw_path(st, name), raw) || (raw.size() != 196608 && raw.size() != 262144)) {
+        st.warnings.push_back("texture " + name + " of material " + kst_name_get(m.NAME) +
+                              " not found or not a 256 x 256 image; left out");
+        return "";
+    }
+    return kst_export_png(reinterpret_cast<const uint8_t*>(raw.data()), raw.size() == 262144 ? 4 : 3);
+}
+
+// Where the material's texture goes: "*N" embedded, or a PNG file beside OUT.
+std::string exp_texture_ref(exp_state& st, const KST_MATERIAL& m, size_t index)
+{
+    std::string png = exp_png(st, m);
+    if (png.empty())
+        return "";
+    if (st.gltf) {
+        auto* t = new aiTexture;
+        t->mWidth = static_cast<unsigned>(png.size());
+        t->mHeight = 0;
+        std::strcpy(t->achFormatHint, "png");
+        t->pcData = new aiTexel[(png.size() + 3) / 4];
+        std::memcpy(t->pcData, png.data(), png.size());
+        t->mFilename = exp_str("texture" + std::to_string(st.textures.size()) + ".png");
+        st.textures.push_back(t);
+        return "*" + std::to_string(st.textures.size() - 1);
+    }
+    std::string file = fs::path(st.out).stem().string() + "-tex" + std::to_string(index) + ".png";
+    atomic_file f((st.work / file).string());
+    f.write(png);
+    f.commit();
+    return file;
+}
+
+aiMaterial* exp_material(exp_state& st, const KST_MATERIAL& m, size_t index, bool two_sided)
+{
+    auto* a = new aiMaterial;
+    aiString name = exp_str(kst_name_get(m.NAME));
+    a->AddProperty(&name, AI_MATKEY_NAME);
+    aiColor4D d(m.DIFFUSE.R, m.DIFFUSE.G, m.DIFFUSE.B, 1.0f);
+    aiColor4D amb(m.AMBIENT.R, m.AMBIENT.G, m.AMBIENT.B, 1.0f);
+    aiColor4D spec(m.SPECULAR.R, m.SPECULAR.G, m.SPECULAR.B, 1.0f);
+    float opacity = m.BLEND != 0 ? std::clamp(m.CONSTANTALPHA, 0.0f, 1.0f) : 1.0f;
+    d.a = opacity;
+    a->AddProperty(&d, 1, AI_MATKEY_COLOR_DIFFUSE);
+    a->AddProperty(&d, 1, AI_MATKEY_BASE_COLOR);
+    a->AddProperty(&amb, 1, AI_MATKEY_COLOR_AMBIENT);
+    a->AddProperty(&spec, 1, AI_MATKEY_COLOR_SPECULAR);
+    float shine = static_cast<float>(m.SHINE);
+    a->AddProperty(&shine, 1, AI_MATKEY_SHININESS);
+    a->AddProperty(&opacity, 1, AI_MATKEY_OPACITY);
+    int two = two_sided ? 1 : 0;
+    a->AddProperty(&two, 1, AI_MATKEY_TWOSIDED);
+    if (m.TEXTURED) {
+        std::string ref = exp_texture_ref(st, m, index);
+        if (!ref.empty()) {
+            aiString path = exp_str(ref);
+            a->AddProperty(&path, AI_MATKEY_TEXTURE_DIFFUSE(0));
+            a->AddProperty(&path, AI_MATKEY_TEXTURE(aiTextureType_BASE_COLOR, 0));
+        }
+    }
+    return a;
+}
+
+aiMesh* exp_mesh(const exp_state& st, const KST_OBJECT& o, unsigned material)
+{
+    auto* mesh = new aiMesh;
+    mesh->mName = exp_str(kst_name_get(o.NAME));
+    mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+    mesh->mMaterialIndex = material;
+    const unsigned n = static_cast<unsigned>(std::max(o.VERTICES, 0));
+    mesh->mNumVertices = n;
+    mesh->mVertices = new aiVector3D[n];
+    if (o.NORMALS && o.VERTEXNORMAL)
+        mesh->mNormals = new aiVector3D[n];
+    if (o.TEXTURE && o.TEXCOORD) {
+        mesh->mTextureCoords[0] = new aiVector3D[n];
+        mesh->mNumUVComponents[0] = 2;
+    }
+    if (o.COLOR && o.CVERTEX)
+        mesh->mColors[0] = new aiColor4D[n];
+    for (unsigned i = 0; i < n; ++i) {
+        mesh->mVertices[i] = exp_conv(st, o.VERTEX[i]);
+        if (mesh->mNormals)
+            mesh->mNormals[i] = exp_conv(st, o.VERTEXNORMAL[i]);
+        if (mesh->mTextureCoords[0])
+            mesh->mTextureCoords[0][i] = aiVector3D(o.TEXCOORD[i].U, o.TEXCOORD[i].V, 0.0f);
+        if (mesh->mColors[0])
+            mesh->mColors[0][i] = aiColor4D(o.CVERTEX[i].R, o.CVERTEX[i].G, o.CVERTEX[i].B, 1.0f);
+    }
+    // Faces pointing outside the vertex array are left out.
+    std::vector<KST_FACE> faces;
+    for (int32_t f = 0; f < o.FACES; ++f) {
+        const KST_FACE& t = o.FACE[f];
+        if (t.A >= 0 && t.B >= 0 && t.C >= 0 && t.A < o.VERTICES && t.B < o.VERTICES && t.C < o.VERTICES)
+            faces.push_back(t);
+    }
+    mesh->mNumFaces = static_cast<unsigned>(faces.size());
+    mesh->mFaces = new aiFace[faces.size()];
+    for (size_t f = 0; f < faces.size(); ++f) {
+        mesh->mFaces[f].mNumIndices = 3;
+        mesh->mFaces[f].mIndices = new unsigned[3]{static_cast<unsigned>(faces[f].A),
+                                                    static_cast<unsigned>(faces[f].B),
+                                                    static_cast<unsigned>(faces[f].C)};
+    }
+    return mesh;
+}
+
+aiNode* exp_node(const std::string& name, const aiMatrix4x4& m)
+{
+    auto* node = new aiNode(name);
+    node->mTransformation = m;
+    return node;
+}
+
+aiMatrix4x4 exp_translation(const aiVector3D& v)
+{
+    aiMatrix4x4 m;
+    return aiMatrix4x4::Translation(v, m);
+}
+
+// Camera node transform at a frame: looking down -Z, +Y up.
+aiMatrix4x4 exp_camera_matrix(const exp_state& st, float frame)
+{
+    KST_VECTOR eye{}, target{};
+    SPLINE_CAMVECTORS(eye, target, st.scene, frame);
+    aiVector3D e = exp_conv(st, eye), t = exp_conv(st, target);
+    aiVector3D up = exp_conv(st, 0, 0, 1);
+    aiVector3D f = t - e;
+    f = f.Length() > 0.0f ? f.Normalize() : aiVector3D(0, 0, -1);
+    aiVector3D r = f ^ up;
+    if (!(r.Length() > 1e-6f))
+        r = f ^ aiVector3D(1, 0, 0);
+    r.Normalize();
+    aiVector3D u = r ^ f;
+    return aiMatrix4x4(r.x, u.x, -f.x, e.x, r.y, u.y, -f.y, e.y, r.z, u.z, -f.z, e.z, 0, 0, 0, 1);
+}
+
+std::string exp_unique(std::set<std::string>& used, std::string name, const std::string& fallback)
+{
+    if (name.empty())
+        name = fallback;
+    std::string base = name;
+    for (int i = 2; used.count(name); ++i)
+        name = base + "#" + std::to_string(i);
+    used.insert(name);
+    return name;
+}
+
+void exp_materials(exp_state& st, aiScene& ai)
+{
+    const KST_SCENE& s = st.scene;
+    const unsigned n = static_cast<unsigned>(std::max(s.MATERIALS, 0));
+    std::vector<bool> two(n, false);
+    for (int32_t i = 0; i < s.OBJECTS; ++i)
+        if (s.OBJ[i].MATERIAL >= 0 && s.OBJ[i].MATERIAL < s.MATERIALS && !s.OBJ[i].BACKFACECULL)
+            two[s.OBJ[i].MATERIAL] = true;
+    ai.mNumMaterials = std::max(n, 1u);
+    ai.mMaterials = new aiMaterial*[ai.mNumMaterials];
+    if (n == 0)
+        ai.mMaterials[0] = new aiMaterial;
+    for (unsigned m = 0; m < n; ++m)
+        ai.mMaterials[m] = exp_material(st, s.MATERIAL[m], m, two[m]);
+    if (!st.textures.empty()) {
+        ai.mNumTextures = static_cast<unsigned>(st.textures.size());
+        ai.mTextures = new aiTexture*[ai.mNumTextures];
+        std::copy(st.textures.begin(), st.textures.end(), ai.mTextures);
+    }
+}
+
+void exp_objects(exp_state& st, aiScene& ai, std::vector<aiNode*>& children)
+{
+    const KST_SCENE& s = st.scene;
+    std::set<std::string> used{"root", "camera"};
+    ai.mNumMeshes = static_cast<unsigned>(s.OBJECTS);
+    ai.mMeshes = new aiMesh*[std::max(ai.mNumMeshes, 1u)];
+    for (int32_t i = 0; i < s.OBJECTS; ++i) {
+        const KST_OBJECT& o = s.OBJ[i];
+        unsigned mat = (o.MATERIAL >= 0 && o.MATERIAL < s.MATERIALS) ? static_cast<unsigned>(o.MATERIAL) : 0;
+        ai.mMeshes[i] = exp_mesh(st, o, mat);
+        KST_VECTOR track{};
+        if (o.POSKEYS > 0)
+            SPLINE_LINEAR_POS(track, s, i, st.frame);
+        std::string name = exp_unique(used, kst_name_get(o.NAME), "object" + std::to_string(i));
+        st.node_names.push_back(name);
+        aiNode* node = exp_node(name, exp_translation(exp_conv(st, track)));
+        node->mNumMeshes = 1;
+        node->mMeshes = new unsigned[1]{static_cast<unsigned>(i)};
+        children.push_back(node);
+    }
+}
+
+void exp_camera(exp_state& st, aiScene& ai, std::vector<aiNode*>& children)
+{
+    const KST_SCENE& s = st.scene;
+    if (s.CAMPOSKEYS <= 0 || s.CAMTARGETKEYS <= 0)
+        return;
+    auto* cam = new aiCamera;
+    cam->mName = aiString("camera");
+    cam->mPosition = aiVector3D(0, 0, 0);
+    cam->mLookAt = aiVector3D(0, 0, -1);
+    cam->mUp = aiVector3D(0, 1, 0);
+    cam->mAspect = 4.0f / 3.0f;
+    cam->mHorizontalFOV = 2.0f * std::atan(std::tan(s.CAMFOV / 2.0f) * cam->mAspect);
+    cam->mClipPlaneNear = s.CAMNEAR > 0.0f ? s.CAMNEAR : 0.01f;
+    cam->mClipPlaneFar = s.CAMFAR > cam->mClipPlaneNear ? s.CAMFAR : cam->mClipPlaneNear * 1000.0f;
+    ai.mNumCameras = 1;
+    ai.mCameras = new aiCamera*[1]{cam};
+    children.push_back(exp_node("camera", exp_camera_matrix(st, st.frame)));
+}
+
+void exp_lights(exp_state& st, aiScene& ai, std::vector<aiNode*>& children, std::set<std::string>& used)
+{
+    std::vector<aiLight*> lights;
+    for (int32_t l = 0; l < KST_LIGHTS; ++l) {
+        const KST_LIGHT& k = st.scene.LIGHT[l];
+        if (!k.ENABLED)
+            continue;
+        KST_VECTOR p = k.POS;
+        if (k.POSKEYS > 0)
+            SPLINE_LIGHT_POS(p, st.scene, l, st.frame);
+        auto* a = new aiLight;
+        std::string name = exp_unique(used, kst_name_get(k.NAME), "light" + std::to_string(l));
+        a->mName = exp_str(name);
+        a->mType = aiLightSource_POINT;
+        a->mColorAmbient = aiColor3D(k.AMBIENT.R, k.AMBIENT.G, k.AMBIENT.B);
+        a->mColorDiffuse = aiColor3D(k.DIFFUSE.R, k.DIFFUSE.G, k.DIFFUSE.B);
+        a->mColorSpecular = aiColor3D(k.SPECULAR.R, k.SPECULAR.G, k.SPECULAR.B);
+        a->mAttenuationConstant = 1.0f;
+        lights.push_back(a);
+        children.push_back(exp_node(name, exp_translation(exp_conv(st, p))));
+    }
+    if (lights.empty())
+        return;
+    ai.mNumLights = static_cast<unsigned>(lights.size());
+    ai.mLights = new aiLight*[lights.size()];
+    std::copy(lights.begin(), lights.end(), ai.mLights);
+}
+
+// One channel with the given position keys and a single identity rotation and unit scale.
+aiNodeAnim* exp_channel(const std::string& node, const std::vector<aiVectorKey>& pos,
+                        const std::vector<aiQuatKey>& rot)
+{
+    auto* c = new aiNodeAnim;
+    c->mNodeName = exp_str(node);
+    c->mNumPositionKeys = static_cast<unsigned>(pos.size());
+    c->mPositionKeys = new aiVectorKey[pos.size()];
+    std::copy(pos.begin(), pos.end(), c->mPositionKeys);
+    std::vector<aiQuatKey> r = rot.empty() ? std::vector<aiQuatKey>{aiQuatKey(0.0, aiQuaternion())} : rot;
+    c->mNumRotationKeys = static_cast<unsigned>(r.size());
+    c->mRotationKeys = new aiQuatKey[r.size()];
+    std::copy(r.begin(), r.end(), c->mRotationKeys);
+    c->mNumScalingKeys = 1;
+    c->mScalingKeys = new aiVectorKey[1]{aiVectorKey(0.0, aiVector3D(1, 1, 1))};
+    return c;
+}
+
+void exp_animation(exp_state& st, aiScene& ai)
+{
+    const KST_SCENE& s = st.scene;
+    std::vector<aiNodeAnim*> channels;
+    for (int32_t i = 0; i < s.OBJECTS; ++i) {
+        const KST_OBJECT& o = s.OBJ[i];
+        if (o.POSKEYS <= 0 || !o.POSITION)
+            continue;
+        std::vector<aiVectorKey> keys;
+        for (int32_t k = 0; k < o.POSKEYS; ++k)
+            if (keys.empty() || o.POSITION[k].KEY > keys.back().mTime)
+                keys.emplace_back(o.POSITION[k].KEY,
+                                  exp_conv(st, o.POSITION[k].X, o.POSITION[k].Y, o.POSITION[k].Z));
+        channels.push_back(exp_channel(st.node_names[i], keys, {}));
+    }
+    if (s.CAMPOSKEYS > 0 && s.CAMTARGETKEYS > 0 && s.FRAMES > 0) {
+        std::vector<aiVectorKey> pos;
+        std::vector<aiQuatKey> rot;
+        for (int32_t f = 0; f <= s.FRAMES && f < KST_MAX_ARRAY; ++f) {
+            aiVector3D scl, p;
+            aiQuaternion q;
+            exp_camera_matrix(st, static_cast<float>(f)).Decompose(scl, q, p);
+            pos.emplace_back(f, p);
+            rot.emplace_back(f, q);
+        }
+        channels.push_back(exp_channel("camera", pos, rot));
+    }
+    if (channels.empty())
+        return;
+    auto* a = new aiAnimation;
+    a->mName = aiString("scene");
+    a->mTicksPerSecond = 40.0;
+    a->mDuration = std::max(1, s.FRAMES);
+    a->mNumChannels = static_cast<unsigned>(channels.size());
+    a->mChannels = new aiNodeAnim*[channels.size()];
+    std::copy(channels.begin(), channels.end(), a->mChannels);
+    ai.mNumAnimations = 1;
+    ai.mAnimations = new aiAnimation*[1]{a};
+}
+
+std::unique_ptr<aiScene> exp_build(exp_state& st)
+{
+    auto ai = std::make_unique<aiScene>();
+    ai->mRootNode = new aiNode("root");
+    exp_materials(st, *ai);
+    std::vector<aiNode*> children;
+    exp_objects(st, *ai, children);
+    std::set<std::string> used(st.node_names.begin(), st.node_names.end());
+    used.insert({"root", "camera"});
+    if (!st.z_up || st.gltf) {
+        exp_camera(st, *ai, children);
+        exp_lights(st, *ai, children, used);
+    }
+    if (st.gltf)
+        exp_animation(st, *ai);
+    ai->mRootNode->mNumChildren = static_cast<unsigned>(children.size());
+    ai->mRootNode->mChildren = new aiNode*[std::max<size_t>(children.size(), 1)];
+    for (size_t i = 0; i < children.size(); ++i) {
+        children[i]->mParent = ai->mRootNode;
+        ai->mRootNode->mChildren[i] = children[i];
+    }
+    return ai;
+}
+
+// Moves every file of the work folder next to OUT.
+void exp_commit(const exp_state& st)
+{
+    fs::path dir = fs::path(st.out).parent_path();
+    for (const fs::directory_entry& e : fs::directory_iterator(st.work)) {
+        std::error_code ec;
+        fs::rename(e.path(), dir / e.path().filename(), ec);
+        if (ec)
+            fatal_raise((dir / e.path().filename()).string() + ": cannot write the file: " + ec.message());
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> KST_EXPORT_FILE(const KST_SCENE& scene, const std::string& out, float frame,
+                                         const std::string& data_dir)
+{
+    std::string ext = fs::path(out).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    const char* format = exp_format(ext);
+    if (!format)
+        fatal_raise(out + ": unknown export format (use .glb, .gltf, .obj, .dae, .ply or .stl)");
+    if (scene.OBJECTS <= 0)
+        fatal_raise(out + ": the scene has no objects to export");
+    exp_state st{scene, out, ext, frame, data_dir, ext == ".stl", ext == ".glb" || ext == ".gltf", {}, {}, {}, {}};
+    fs::path dir = fs::path(out).parent_path();
+    st.work = (dir.empty() ? fs::path(".") : dir) / (".kestrel-export-" + fs::path(out).filename().string());
+    std::error_code ec;
+    fs::remove_all(st.work, ec);
+    if (!fs::create_directory(st.work, ec))
+        fatal_raise(out + ": cannot create a work folder beside it: " + ec.message());
+    try {
+        std::unique_ptr<aiScene> ai = exp_build(st);
+        Assimp::Exporter exporter;
+        std::string target = (st.work / fs::path(out).filename()).string();
+        if (exporter.Export(ai.get(), format, target) != AI_SUCCESS)
+            fatal_raise(out + ": assimp could not write the file: " + exporter.GetErrorString());
+        exp_commit(st);
+    } catch (...) {
+        fs::remove_all(st.work, ec);
+        throw;
+    }
+    fs::remove_all(st.work, ec);
+    return st.warnings;
+}

@@ -1,0 +1,89 @@
+// engine/import/import.h - model files in and out of Kestrel scenes, over assimp.
+//
+// FEATURES
+//   - KST_IMPORT_FILE reads any model file the installed assimp reads (glTF 2.0,
+//     FBX, Collada, OBJ with its material file, 3DS, PLY, STL, ...) and writes a
+//     scene file plus its 256 x 256 .raw textures; the scene is loaded back with
+//     the engine's loader before the call succeeds.
+//   - kst_import_map is the mapping itself, from an assimp scene in memory to a
+//     KST_SCENE and the texture images it needs. The fuzz target drives it
+//     through assimp's memory reader.
+//   - KST_EXPORT_FILE writes a scene at one frame through assimp's exporter
+//     (glb, gltf, obj, dae, ply, stl), textures converted to PNG.
+// DEPENDENCIES
+//   assimp (reading, post-processing, writing), stb (image decode, resize, PNG
+//   encode), the scene module (preparation's neighbour search, writer, loader).
+//   This is the only engine module that uses assimp; the demo does not link it.
+// CONFIGURATION
+//   kst_import_options below; every default is what `kestrel import` uses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/scene/records.h"
+
+struct aiScene;
+
+// --- types --------------------------------------------------------------------
+struct kst_import_options {
+    std::string textures_dir;     // where .raw files go; "" = beside the scene file
+    std::string texture_prefix;   // file-name prefix of the textures ("" = "model")
+    std::string model_dir;        // folder that texture paths in the model are relative to
+    float       fps = 40.0f;      // frames per second of the sampled tracks
+    float       scale = 0.0f;     // 0: the file's units; otherwise this factor
+    std::string camera;           // camera to use ("" = the first)
+    bool        z_up = false;     // the model is Z-up already (STL); otherwise Y-up
+};
+
+// One texture the scene refers to: 256 x 256, first row at t = 0.
+struct kst_import_texture {
+    std::string          name;        // file name (also the material's TEXTNAME)
+    int                  channels;    // 3 or 4
+    std::vector<uint8_t> pixels;      // 256 * 256 * channels bytes
+};
+
+struct kst_import_summary {
+    int32_t                  objects = 0;
+    int64_t                  faces = 0;
+    int32_t                  materials = 0;
+    int32_t                  textures = 0;
+    int32_t                  frames = 0;
+    int32_t                  lights = 0;
+    bool                     camera_imported = false;
+    std::vector<std::string> warnings;
+};
+
+// --- public functions -----------------------------------------------------------
+// Post-processing steps the importer asks assimp for.
+unsigned kst_import_assimp_flags();
+
+// Maps an assimp scene onto `scene` (zero-initialised on entry; the caller owns
+// the result and frees it with KST_SCENE_FREE) and collects the textures.
+// Fatal (fatal_error naming `source`) for a scene with no triangle mesh or one
+// beyond the design limits; nothing is left allocated in `scene` then.
+void kst_import_map(const aiScene& ai, const kst_import_options& options, const std::string& source,
+                    KST_SCENE& scene, std::vector<kst_import_texture>& textures,
+                    kst_import_summary& summary);
+
+// Reads `model`, writes `out` and its textures, loads `out` back as a check.
+// Fatal naming the file for anything unreadable; no output is left behind then.
+void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst_import_options& options,
+                     kst_import_summary& summary);
+
+// Writes `scene` (loaded and prepared) posed at `frame` to `out`, the format
+// chosen by its extension; textures are read from `data_dir`. Returns warnings.
+std::vector<std::string> KST_EXPORT_FILE(const KST_SCENE& scene, const std::string& out, float frame,
+                                         const std::string& data_dir);
+
+// Image helpers shared by import and export (import_image.cpp).
+// Decodes an encoded image (PNG, JPEG, TGA, BMP, ...) and resizes it to
+// 256 x 256, flipped so the first row is the image's bottom row; false when
+// the bytes are not an image.
+bool kst_import_decode_image(const uint8_t* data, size_t size, kst_import_texture& texture);
+// Resizes raw pixels (top row first) the same way.
+void kst_import_resize_image(const uint8_t* pixels, int width, int height, int channels,
+                             kst_import_texture& texture);
+// PNG bytes of a .raw texture (rows flipped back to top-first).
+std::string kst_export_png(const uint8_t* raw, int channels);

@@ -1,0 +1,160 @@
+// engine/import/import_file.cpp - `kestrel import` from file to file.
+//
+// assimp reads the model (its readers find the format from the contents and
+// the extension, and pull in side files such as .mtl and .bin themselves);
+// kst_import_map builds the scene in memory. Nothing is written until the
+// scene has been saved to bytes and read back through the engine's loader.
+// Then the textures and the scene file are written, each atomically, and the
+// scene file is loaded once more from disk. A failure at any point removes
+// every file this call wrote, so a failed import leaves nothing behind.
+//
+// assimp's readers step over much that is wrong with a file (a material that
+// does not exist, an unsupported track) and only say so in their log. Those
+// errors are collected while the file is read and passed on as warnings of the
+// summary, so that nothing is dropped without the user hearing of it.
+#include <assimp/DefaultLogger.hpp>
+#include <assimp/Importer.hpp>
+#include <assimp/LogStream.hpp>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "engine/import/import.h"
+#include "engine/scene/loader.h"
+#include "engine/scene/prepare.h"
+#include "engine/scene/writer.h"  // kst_scene_save_bytes: KST_SCENE_SAVE's bytes
+#include "support/atomic_file.h"
+#include "support/error.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string file_lower_ext(const std::string& path)
+{
+    std::string e = fs::path(path).extension().string();
+    std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return std::tolower(c); });
+    return e;
+}
+
+// Collects the error lines assimp logs while one file is read.
+struct file_log : Assimp::LogStream {
+    std::vector<std::string> errors;
+    void write(const char* message) override
+    {
+        std::string m = message ? message : "";
+        if (m.rfind("Error, T0: ", 0) == 0)
+            m = m.substr(11);
+        while (!m.empty() && (m.back() == '\n' || m.back() == '\r'))
+            m.pop_back();
+        if (errors.size() < 8)
+            errors.push_back(m);
+    }
+};
+
+// The logger lives for one read; assimp's logger is global, so it is put back
+// to the silent default afterwards.
+struct file_log_scope {
+    file_log* stream = new file_log;
+    file_log_scope()
+    {
+        Assimp::DefaultLogger::create("", Assimp::Logger::NORMAL, 0);
+        Assimp::DefaultLogger::get()->attachStream(stream, Assimp::Logger::Err);
+    }
+    ~file_log_scope() { Assimp::DefaultLogger::kill(); }
+    file_log_scope(const file_log_scope&) = delete;
+    file_log_scope& operator=(const file_log_scope&) = delete;
+};
+
+// The bytes of the scene file, read back from memory through the engine's
+// loader: what the file will hold loads. The writer packs every array at
+// zlib's best level, the costliest step of an import, so this is done once
+// and the same bytes are written to the file.
+std::string file_checked_bytes(const KST_SCENE& scene, const std::string& out)
+{
+    std::string bytes = kst_scene_save_bytes(scene);
+    KST_SCENE check{};
+    kst_scene_load_bytes(check, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out);
+    bool same = check.OBJECTS == scene.OBJECTS && kst_scene_total_faces(check) == kst_scene_total_faces(scene);
+    KST_SCENE_FREE(check);
+    if (!same)
+        fatal_raise(out + ": the scene does not read back as written");
+    return bytes;
+}
+
+void file_write_all(const KST_SCENE& scene, const std::string& bytes,
+                    const std::vector<kst_import_texture>& textures, const std::string& out,
+                    const std::string& dir, std::vector<std::string>& written)
+{
+    for (const kst_import_texture& t : textures) {
+        std::string path = (fs::path(dir) / t.name).string();
+        atomic_file f(path);
+        f.write(t.pixels.data(), t.pixels.size());
+        f.commit();
+        written.push_back(path);
+    }
+    atomic_file f(out);
+    f.write(bytes);
+    f.commit();
+    written.push_back(out);
+    KST_SCENE check{};
+    KST_SCENE_LOAD(check, out);
+    bool same = check.OBJECTS == scene.OBJECTS;
+    KST_SCENE_FREE(check);
+    if (!same)
+        fatal_raise(out + ": the written scene does not load back");
+}
+
+}  // namespace
+
+void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst_import_options& options_in,
+                     kst_import_summary& summary)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(model, ec))
+        fatal_raise(model + ": cannot open the model file");
+    kst_import_options options = options_in;
+    options.model_dir = fs::path(model).parent_path().string();
+    if (options.model_dir.empty())
+        options.model_dir = ".";
+    if (options.texture_prefix.empty())
+        options.texture_prefix = fs::path(out).stem().string();
+    if (file_lower_ext(model) == ".stl")
+        options.z_up = true;
+    std::string dir = options.textures_dir;
+    if (dir.empty())
+        dir = fs::path(out).parent_path().string();
+    if (dir.empty())
+        dir = ".";
+
+    Assimp::Importer importer;
+    file_log_scope log;
+    const aiScene* ai = importer.ReadFile(model, kst_import_assimp_flags());
+    if (!ai) {
+        std::string why = importer.GetErrorString();
+        fatal_raise(model + ": cannot read the model" + (why.empty() ? std::string() : ": " + why));
+    }
+    if (!ai->mRootNode || ai->mNumMeshes == 0)
+        fatal_raise(model + ": the file holds no mesh");
+    if (ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE)
+        fatal_raise(model + ": the file holds no complete scene");
+
+    KST_SCENE scene{};
+    std::vector<kst_import_texture> textures;
+    kst_import_map(*ai, options, model, scene, textures, summary);
+    for (const std::string& e : log.stream->errors)
+        summary.warnings.push_back("assimp: " + e);
+    std::vector<std::string> written;
+    try {
+        std::string bytes = file_checked_bytes(scene, out);
+        file_write_all(scene, bytes, textures, out, dir, written);
+    } catch (...) {
+        for (const std::string& p : written)
+            fs::remove(p, ec);
+        KST_SCENE_FREE(scene);
+        throw;
+    }
+    KST_SCENE_FREE(scene);
+}
