@@ -9,7 +9,7 @@
 #include <SDL2/SDL.h>
 #include <csignal>
 
-#include "shell/glcontext.h"
+#include "platform/glcontext.h"
 
 // --- module state -------------------------------------------------------------
 bool           WINDOW_CLOSED = false;

@@ -1,4 +1,4 @@
-// shell/glcontext.h - an SDL window with the GL context every part of qiv uses.
+// platform/glcontext.h - an SDL window with the GL context every part of qiv uses.
 //
 // One place sets the GL attributes (double-buffered RGBA, 24 depth bits,
 // 8 stencil bits, a compatibility context for the fixed-function pipeline) and
