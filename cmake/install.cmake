@@ -128,34 +128,34 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 set(CPACK_DEBIAN_QIV_PACKAGE_NAME qiv)
-set(CPACK_DEBIAN_QIV_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_QIV_PACKAGE_SECTION graphics)
 # SDL loads libEGL and the Mesa drivers at run time: no ELF dependency shows them.
 set(CPACK_DEBIAN_QIV_PACKAGE_DEPENDS "libegl1, libgl1-mesa-dri")
 set(CPACK_DEBIAN_QIV_PACKAGE_RECOMMENDS "ffmpeg")
 set(CPACK_COMPONENT_QIV_DESCRIPTION "self-running real-time 3D demo
- qiv plays a 131.5 second show of six real-time 3D scenes with music,
- drawn by the Kestrel engine with fixed-function OpenGL. It can also render
- the show off screen into PNG frames or a video, and benchmark the machine.
- .
- The package includes the default production data made by qiv-mkdata.")
+qiv plays a 131.5 second show of six real-time 3D scenes with music,
+drawn by the Kestrel engine with fixed-function OpenGL. It can also render
+the show off screen into PNG frames or a video, and benchmark the machine.
+.
+The package includes the default production data made by qiv-mkdata.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kestrel-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libegl1, libgl1-mesa-dri, fonts-dejavu-core")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "tools for Kestrel 3D scenes and the qiv data
- kestrel inspects, dumps, renders, converts and configures the scene files of
- the Kestrel engine; qiv-mkdata makes the default production of the qiv demo
- (scenes, interface layers, textures and music) from code.")
+kestrel inspects, dumps, renders, converts and configures the scene files of
+the Kestrel engine; qiv-mkdata makes the default production of the qiv demo
+(scenes, interface layers, textures and music) from code.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libkestrel-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "zlib1g-dev, libgl-dev, libglu1-mesa-dev, libsdl2-dev")
 set(CPACK_DEBIAN_DEV_PACKAGE_SUGGESTS "pkg-config, cmake")
 set(CPACK_COMPONENT_DEV_DESCRIPTION "Kestrel 3D engine (static library and headers)
- Kestrel reads, writes and renders chunked 3D scene files with a multi-pass
- fixed-function OpenGL renderer: materials, lights, fog, environment maps,
- particles, flares and stencil shadows, with a shared texture manager and
- scene configuration files. This package holds the static libraries, the
- headers (#include <kestrel/kestrel.h>), the CMake package (Kestrel::kestrel,
- Kestrel::platform) and the pkg-config modules kestrel and kestrel-platform.")
+Kestrel reads, writes and renders chunked 3D scene files with a multi-pass
+fixed-function OpenGL renderer: materials, lights, fog, environment maps,
+particles, flares and stencil shadows, with a shared texture manager and
+scene configuration files. This package holds the static libraries, the
+headers (#include <kestrel/kestrel.h>), the CMake package (Kestrel::kestrel,
+Kestrel::platform) and the pkg-config modules kestrel and kestrel-platform.")
 include(CPack)
