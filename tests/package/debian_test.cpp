@@ -46,7 +46,7 @@ TEST(DebianPackages, ThreePackagesWithTheirFilesAndNoLintianError)
 {
     std::string out = test_temp_dir("debian-packages");
     program_result pack = package_sh(package_quote(QIV_CPACK_COMMAND) + " -G DEB -B " + package_quote(out) +
-                                     " -D CPACK_DEBIAN_COMPRESSION_TYPE=gzip", QIV_BINARY_DIR, 280);
+                                     " -D CPACK_DEBIAN_COMPRESSION_TYPE=gzip", QIV_BINARY_DIR, 400);
     ASSERT_EQ(pack.status, 0) << pack.out << pack.err;
     std::string qiv = debian_file(out, "qiv"), tools = debian_file(out, "kestrel-tools"),
                 dev = debian_file(out, "libkestrel-dev");
@@ -73,7 +73,7 @@ TEST(DebianPackages, ThreePackagesWithTheirFilesAndNoLintianError)
     EXPECT_NE(debian_field(dev, "Depends").find("libglu1-mesa-dev"), std::string::npos);
 
     program_result lint = package_sh("lintian --fail-on error --tag-display-limit 0 " + package_quote(qiv) + " " +
-                                     package_quote(tools) + " " + package_quote(dev), "", 280);
+                                     package_quote(tools) + " " + package_quote(dev), "", 400);
     EXPECT_EQ(lint.status, 0) << lint.out << lint.err;
     EXPECT_EQ(lint.out.find("E: "), std::string::npos) << lint.out;
 }
