@@ -27,7 +27,7 @@
 #include "engine/render/render_common.h"
 #include "engine/scene/prepare.h"
 #include "engine/textures/texture_manager.h"
-#include "shell/glcontext.h"
+#include "platform/glcontext.h"
 #include "support/mem.h"
 
 namespace {

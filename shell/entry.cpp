@@ -17,9 +17,11 @@
 #include <cstdio>
 
 #include "audio/player.h"
+#include "kestrel_version.h"
 #include "engine/textures/texture_manager.h"
 #include "shell/capture_jobs.h"
 #include "shell/clock.h"
+#include "shell/datadir.h"
 #include "shell/font.h"
 #include "shell/runs.h"
 #include "shell/shell.h"
@@ -51,9 +53,10 @@ static bool shell_audio_started = false;
 // --- command line -------------------------------------------------------------
 static void shell_add_options(CLI::App& app, shell_options& o)
 {
-    app.set_version_flag("--version", "qiv 1.0.0 (Kestrel engine, scene format 1.2)");
+    app.set_version_flag("--version", "qiv " KESTREL_VERSION " (Kestrel engine, scene format 1.2)");
     app.add_flag("--windowed", o.windowed, "play in an ordinary 640x480 window");
-    app.add_option("--data", o.data_dir, "folder the content is loaded from (default: data)");
+    app.add_option("--data", o.data_dir, "folder the content is loaded from (default: ./data when it exists, "
+        "else the installed share/qiv/data)");
     app.add_option("--seed", o.seed, "fixed seed for the random generator (starfield, particles)");
     app.add_flag("--verbose", o.verbose, "report the loading steps on stderr");
     app.add_option("--loading-pace", o.loading_pace_ms, "hold each loading-screen step for MS ms")
@@ -91,7 +94,8 @@ static int shell_parse_args(int argc, char** argv)
     std::vector<std::string> rest(SHELL_ARGS.begin() + (SHELL_OPTIONS.bmark ? 1 : 0), SHELL_ARGS.end());
 
     CLI::App app{"qiv - a self-running real-time 3D demo.\n"
-                 "Plays the show from the data folder in the working directory.\n"
+                 "Plays the show from the data folder given with --data, else ./data,\n"
+                 "else the data installed with qiv.\n"
                  "\"-bmark\" as the first argument shows a running benchmark score and\n"
                  "prints frames per segment, frames per second and the score at the end.",
                  "qiv"};
@@ -227,6 +231,8 @@ int shell_main(int argc, char** argv)
     int status = shell_parse_args(argc, argv);
     if (status >= 0)
         return status;
+    // --data DIR, else ./data, else the installed data; fatal when none is there.
+    SHELL_OPTIONS.data_dir = datadir_find(SHELL_OPTIONS.data_dir);
     status = capture_jobs_main();  // a capture split over several processes
     if (status >= 0)
         return status;

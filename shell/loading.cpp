@@ -21,7 +21,7 @@
 #include "engine/render/passes.h"
 #include "engine/scene/loader.h"
 #include "engine/scene/textures.h"
-#include "shell/glcontext.h"
+#include "platform/glcontext.h"
 #include "shell/shell.h"
 #include "support/error.h"
 #include "shell/window.h"

@@ -21,7 +21,7 @@ struct shell_options {
     bool        bmark    = false;  // "-bmark" was the first argument exactly
     bool        windowed = false;  // --windowed
     bool        verbose  = false;  // --verbose: loading steps and run summary on stderr
-    std::string data_dir = "data"; // where content is loaded from
+    std::string data_dir;          // --data DIR as given, then the folder content is loaded from
     std::optional<uint64_t> seed;  // --seed: fixed generator seed
     uint32_t    loading_pace_ms = 0;  // --loading-pace: hold each loading step this long
 

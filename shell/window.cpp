@@ -18,7 +18,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "shell/glcontext.h"
+#include "platform/glcontext.h"
 
 // --- module state -------------------------------------------------------------
 bool           WINDOW_CLOSED = false;

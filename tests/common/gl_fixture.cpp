@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/glcontext.h"
+#include "platform/glcontext.h"
 
 static gl_context gl_fixture_ctx;
 static bool       gl_fixture_open = false;

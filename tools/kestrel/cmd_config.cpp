@@ -22,7 +22,7 @@
 #include "engine/scene/writer.h"
 #include "engine/textures/texture_manager.h"
 #include "registry.h"
-#include "shell/glcontext.h"
+#include "platform/glcontext.h"
 #include "support/error.h"
 
 // --- types --------------------------------------------------------------------------

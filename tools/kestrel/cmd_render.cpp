@@ -11,7 +11,7 @@
 // frame as the demo would show it. The particle jitter uses the program-wide
 // generator with its fixed start seed, so the same command gives the same image.
 // GL's rows run bottom-up; the PNG's top-down, so rows are flipped on the way
-// out. The file is written atomically.
+// out (platform/snapshot). The file is written atomically.
 //
 // --flares and --shadows L add the engine's flares and stencil shadows to the
 // frame, in this order: flare visibility (on a cleared frame, lighting off, so
@@ -26,19 +26,15 @@
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb_image_write.h>
-
 #include "engine/render/flares.h"
 #include "engine/render/particles.h"
 #include "engine/render/passes.h"
 #include "engine/render/render_common.h"
 #include "engine/render/shadows.h"
 #include "engine/scene/spline.h"
+#include "platform/snapshot.h"
 #include "registry.h"
 #include "scene_view.h"
-#include "support/atomic_file.h"
 #include "support/error.h"
 
 namespace {
@@ -59,35 +55,6 @@ constexpr int render_width = 640;
 constexpr int render_height = 480;
 
 // --- internal helpers ---------------------------------------------------------
-// The frame's pixels, top row first, RGB.
-std::vector<unsigned char> render_read_pixels()
-{
-    const size_t row = render_width * 3;
-    std::vector<unsigned char> gl_rows(row * render_height), png_rows(gl_rows.size());
-    glFinish();
-    kst_pixel_pack_tight();
-    glReadPixels(0, 0, render_width, render_height, GL_RGB, GL_UNSIGNED_BYTE, gl_rows.data());
-    for (int y = 0; y < render_height; ++y)
-        std::copy_n(&gl_rows[row * (render_height - 1 - y)], row, &png_rows[row * y]);
-    return png_rows;
-}
-
-void render_collect(void* context, void* data, int size)
-{
-    static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
-}
-
-void render_write_png(const std::string& path, const std::vector<unsigned char>& rgb)
-{
-    std::string png;
-    if (!stbi_write_png_to_func(render_collect, &png, render_width, render_height, 3, rgb.data(),
-                                render_width * 3))
-        fatal_raise(path + ": cannot encode the PNG image");
-    atomic_file file(path);
-    file.write(png);
-    file.commit();
-}
-
 // Shadow volumes from light L, then the shadowed scene where the stencil counts.
 void render_shadows(KST_SCENE& scene, const render_settings& s)
 {
@@ -146,7 +113,7 @@ void render_run(const render_settings& s)
     kview_context context(true, "kestrel render");
     kview_scene view(s.scene, s.data, s.particles);
     render_frame(view.scene, s);
-    render_write_png(s.out, render_read_pixels());
+    snapshot_write_png(s.out, snapshot_read_rgb(render_width, render_height), render_width, render_height);
 }
 
 // --- registration ---------------------------------------------------------------

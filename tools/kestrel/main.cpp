@@ -6,6 +6,7 @@
 // stderr naming the file), 2 a usage error.
 #include <cstdio>
 
+#include "kestrel_version.h"
 #include "registry.h"
 #include "support/error.h"
 
@@ -13,7 +14,7 @@ int main(int argc, char** argv)
 {
     CLI::App app{"kestrel - inspect, dump, render, convert and configure Kestrel scenes", "kestrel"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "kestrel 1.0.0 (scene format 1.2)");
+    app.set_version_flag("--version", "kestrel " KESTREL_VERSION " (scene format 1.2)");
     int status = 0;
     for (const kcmd_entry& entry : kcmd_entries())
         entry.add(app, status);

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "engine/scene/records.h"
-#include "shell/glcontext.h"
+#include "platform/glcontext.h"
 
 // A 640 x 480 GL context, closed when the record goes.
 struct kview_context {

@@ -1,4 +1,4 @@
-// shell/glcontext.h - an SDL window with the GL context every part of qiv uses.
+// platform/glcontext.h - an SDL window with the GL context every part of qiv uses.
 //
 // One place sets the GL attributes (double-buffered RGBA, 24 depth bits,
 // 8 stencil bits, a compatibility context for the fixed-function pipeline) and
@@ -6,7 +6,10 @@
 // commands, capture mode and the GL test fixture all come through here.
 // Off screen means SDL's offscreen video driver (EGL, Mesa in tests): no display
 // is needed, and the default framebuffer is read back with glReadPixels.
-// The module keeps no state; the caller holds the gl_context record.
+// The module keeps no state; the caller holds the gl_context record. It sits
+// in the platform module, beside the engine rather than in it, because it uses
+// SDL and the engine includes none; the installed engine offers it as
+// Kestrel::platform so that a program of one's own can render without a window.
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
-// shell/glcontext.cpp - window and GL context set-up (see glcontext.h).
-#include "shell/glcontext.h"
+// platform/glcontext.cpp - window and GL context set-up (see glcontext.h).
+#include "platform/glcontext.h"
 
 #include <SDL2/SDL.h>
 

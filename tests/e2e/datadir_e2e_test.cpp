@@ -1,0 +1,79 @@
+// Where qiv finds its data: --data DIR first, then ./data, then the data
+// installed beside the executable (share/qiv/data next to its bin folder),
+// and a message naming every place when none is there. The installed case
+// runs a copy of qiv in a throw-away prefix, as a moved package would.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "demo_data.h"
+#include "process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::vector<std::string> DATADIR_ENV = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
+                                              "QIV_NO_MESSAGE_BOX=1"};
+
+// A prefix holding bin/qiv (a copy of the built program) and, when asked,
+// share/qiv/data with the small data set.
+std::string datadir_prefix(const std::string& name, bool with_data)
+{
+    std::string prefix = test_temp_dir(name);
+    fs::create_directories(prefix + "/bin");
+    fs::copy_file(qiv_path(), prefix + "/bin/qiv");
+    if (with_data)
+        demo_data_write(prefix + "/share/qiv/data");
+    return prefix;
+}
+
+program_result datadir_frame(const std::string& qiv, const std::vector<std::string>& extra,
+                             const std::string& cwd)
+{
+    std::vector<std::string> args = {"--seed", "1", "--frame", "1000", "-o", cwd + "/frame.png"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return run_program(qiv, args, DATADIR_ENV, cwd, 60);
+}
+
+}  // namespace
+
+TEST(DataSearch, InstalledDataThenDotDataThenDataOption)
+{
+    std::string prefix = datadir_prefix("datadir-installed", true);
+    std::string qiv = prefix + "/bin/qiv";
+
+    // No ./data: the installed data, found from the executable's place.
+    std::string bare = test_temp_dir("datadir-bare-cwd");
+    program_result installed = datadir_frame(qiv, {}, bare);
+    EXPECT_EQ(installed.status, 0) << installed.err;
+    EXPECT_TRUE(fs::exists(bare + "/frame.png"));
+
+    // ./data wins over the installed data: an empty one fails on its first file.
+    std::string local = test_temp_dir("datadir-local-cwd");
+    fs::create_directories(local + "/data");
+    program_result dot = datadir_frame(qiv, {}, local);
+    EXPECT_EQ(dot.status, 1);
+    EXPECT_NE(dot.err.find("data/loading.ife"), std::string::npos) << dot.err;
+
+    // --data wins over ./data.
+    program_result given = datadir_frame(qiv, {"--data", prefix + "/share/qiv/data"}, local);
+    EXPECT_EQ(given.status, 0) << given.err;
+    EXPECT_TRUE(fs::exists(local + "/frame.png"));
+}
+
+TEST(DataSearch, MissingDataNamesEveryPlaceLooked)
+{
+    std::string prefix = datadir_prefix("datadir-nothing", false);
+    std::string cwd = test_temp_dir("datadir-nothing-cwd");
+    program_result none = datadir_frame(prefix + "/bin/qiv", {}, cwd);
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("./data"), std::string::npos) << none.err;
+    std::string installed = (fs::path(prefix) / "share/qiv/data").lexically_normal().string();
+    EXPECT_NE(none.err.find(installed), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find("--data"), std::string::npos) << none.err;
+
+    program_result missing = datadir_frame(prefix + "/bin/qiv", {"--data", cwd + "/nowhere"}, cwd);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find(cwd + "/nowhere"), std::string::npos) << missing.err;
+}
