@@ -18,7 +18,7 @@
 #include "engine/render/draw.h"
 #include "engine/render/particles.h"
 #include "engine/render/passes.h"
-#include "shell/glcontext.h"
+#include "platform/glcontext.h"
 #include "support/mem.h"
 #include "support/random.h"
 
