@@ -514,13 +514,14 @@ static ly_set ly_meeting()
 // Keys of one flash that lights up at t seconds exactly, though key frames are
 // whole layer frames of 131.5 ms: the colour runs linearly from a negative
 // value at the whole frame before t (drawn as black, colours clamp at 0) to a
-// value past full at the frame after, crossing 0 at t and reaching full
-// within 1/32 of a layer frame (4 ms). From there it holds full for a frame
+// value past full at the frame after, crossing 0 about 4 ms (1/32 of a
+// layer frame) before t and reaching full at t, so a frame drawn at the
+// crash's own millisecond already shows it. From there it holds full for a frame
 // and eases out to black over six more.
 static void ly_flash_keys(ly_layer& flash, double t)
 {
     const float full = 235.0f, slope = full * 32.0f;  // colour per layer frame on the rise
-    double tf = t * 1000.0 / MK_DRUMCRASH_MS;
+    double tf = t * 1000.0 / MK_DRUMCRASH_MS - 1.0 / 32;  // full at t itself
     int a = static_cast<int>(std::floor(tf)), b = a + 1;
     float rise = std::max(full, slope * static_cast<float>(b - tf));
     float start = -rise * static_cast<float>(tf - a) / static_cast<float>(b - tf);
