@@ -209,32 +209,53 @@ std::vector<bd_case> bd_frame_cases(const std::vector<std::string>& files, std::
 
 }  // namespace
 
-// Layer files and scenes: every damage of every file ends a --frame run.
-TEST(BadDataE2E, EveryBrokenLayerOrSceneFileEndsAFrameRunNamingIt)
+// Every damage of every layer file ends a --frame run.
+TEST(BadDataE2E, EveryBrokenLayerFileEndsAFrameRunNamingIt)
 {
     std::vector<std::string> files = bd_files(".ife");
-    std::vector<std::string> scenes = bd_files(".kst");
     ASSERT_EQ(files.size(), 15u);
-    ASSERT_EQ(scenes.size(), 6u);
-    files.insert(files.end(), scenes.begin(), scenes.end());
+    for (const bd_outcome& o : bd_run_all(bd_frame_cases(files, {BD_MISSING, BD_HALF, BD_RANDOM})))
+        bd_expect_refused(o);
+}
+
+// Every damage of every scene file ends a --frame run.
+TEST(BadDataE2E, EveryBrokenSceneFileEndsAFrameRunNamingIt)
+{
+    std::vector<std::string> files = bd_files(".kst");
+    ASSERT_EQ(files.size(), 6u);
     for (const bd_outcome& o : bd_run_all(bd_frame_cases(files, {BD_MISSING, BD_HALF, BD_RANDOM})))
         bd_expect_refused(o);
 }
 
 // Textures: a missing or short one ends the run; random pixels of the right
-// size are a picture, so all fifty at once still give a frame.
-TEST(BadDataE2E, MissingOrShortTexturesEndAFrameRunAndRandomOnesPlay)
+// size are a picture, so all fifty at once still give a frame. Two halves of
+// the texture list, to keep each case short.
+static void bd_check_textures(bool first_half)
 {
     std::vector<std::string> textures = bd_files(".raw");
     ASSERT_GE(textures.size(), 40u);
-    std::vector<bd_case> cases = bd_frame_cases(textures, {BD_MISSING, BD_HALF});
-    cases.push_back({textures, BD_RANDOM, BD_FRAME});
+    size_t mid = textures.size() / 2;
+    std::vector<std::string> half(first_half ? textures.begin() : textures.begin() + long(mid),
+                                  first_half ? textures.begin() + long(mid) : textures.end());
+    std::vector<bd_case> cases = bd_frame_cases(half, {BD_MISSING, BD_HALF});
+    if (first_half)
+        cases.push_back({textures, BD_RANDOM, BD_FRAME});
     for (const bd_outcome& o : bd_run_all(cases)) {
         if (o.c.damage == BD_RANDOM)
             bd_expect_played(o, "out.png");
         else
             bd_expect_refused(o);
     }
+}
+
+TEST(BadDataE2E, MissingOrShortTexturesEndAFrameRunAndRandomOnesPlay)
+{
+    bd_check_textures(true);
+}
+
+TEST(BadDataE2E, MissingOrShortTexturesEndAFrameRunSecondHalf)
+{
+    bd_check_textures(false);
 }
 
 // A normal start and both kinds of capture stop the same way, for a
@@ -375,6 +396,12 @@ TEST(BadDataE2E, UnwritableOutputsAreRefusedAndEarlierFilesKept)
                                        {}, "", 60);
         EXPECT_EQ(q.status, 1) << q.err;
         EXPECT_EQ(bd_messages(q.err).size(), 1u) << q.err;
+        EXPECT_EQ(q.err.rfind("qiv: " + out + ": ", 0), 0u) << q.err;
+    }
+    for (const std::string& out : {std::string("/dev/null/frames"), std::string("/dev/null/x.mp4")}) {
+        program_result q = run_program(qiv_path(), {"--data", generated_data_dir(), "--capture", out, "--from",
+                                                    "6000", "--to", "6100"}, {}, "", 60);
+        EXPECT_EQ(q.status, 1) << q.err;
         EXPECT_EQ(q.err.rfind("qiv: " + out + ": ", 0), 0u) << q.err;
     }
     EXPECT_TRUE(bd_is_char_device("/dev/full"));
