@@ -33,6 +33,10 @@ const char* const BD_DAMAGE_NAMES[] = {"missing", "half", "random"};
 
 enum bd_mode { BD_FRAME, BD_NORMAL, BD_CAPTURE_PNG, BD_CAPTURE_MP4 };
 
+// Off screen, no sound device, no message box (a normal start shows one).
+const std::vector<std::string> BD_ENV = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
+                                         "LIBGL_ALWAYS_SOFTWARE=1", "QIV_NO_MESSAGE_BOX=1"};
+
 struct bd_case {
     std::vector<std::string> files;   // files damaged together
     bd_damage                damage;
@@ -97,17 +101,17 @@ bd_outcome bd_run(const bd_case& c)
     bd_outcome o{c, bd_prepare(c), {}};
     switch (c.mode) {
     case BD_FRAME:
-        o.r = run_program(qiv_path(), {"--frame", "60000", "-o", "out.png"}, {}, o.work, 60);
+        o.r = run_program(qiv_path(), {"--frame", "60000", "-o", "out.png"}, BD_ENV, o.work, 60);
         break;
     case BD_NORMAL:  // a show that plays is ended by SIGTERM after a few seconds
-        o.r = run_program("/usr/bin/timeout", {"-s", "TERM", "8", qiv_path()}, {}, o.work, 60);
+        o.r = run_program("/usr/bin/timeout", {"-s", "TERM", "8", qiv_path()}, BD_ENV, o.work, 60);
         break;
     case BD_CAPTURE_PNG:
-        o.r = run_program(qiv_path(), {"--capture", "frames", "--from", "60000", "--to", "60100"}, {},
+        o.r = run_program(qiv_path(), {"--capture", "frames", "--from", "60000", "--to", "60100"}, BD_ENV,
                           o.work, 60);
         break;
     case BD_CAPTURE_MP4:
-        o.r = run_program(qiv_path(), {"--capture", "out.mp4", "--from", "60000", "--to", "60100"}, {},
+        o.r = run_program(qiv_path(), {"--capture", "out.mp4", "--from", "60000", "--to", "60100"}, BD_ENV,
                           o.work, 60);
         break;
     }
@@ -350,13 +354,13 @@ TEST(BadDataE2E, KestrelSubcommandsRefuseBrokenInputs)
         for (const auto& args : commands) {
             for (const char* suffix : {"", "v", "f"})
                 write_file(out + suffix, earlier);
-            program_result r = run_program(kestrel_path(), args, {}, "", 60);
+            program_result r = run_program(kestrel_path(), args, BD_ENV, "", 60);
             bd_expect_kestrel_refused(r, in, args[0] + " " + stem);
             for (const char* suffix : {"", "v", "f"})
                 EXPECT_EQ(read_file(out + suffix), earlier) << args[0] << " " << stem;
         }
         std::string layers = dir + "/" + stem + ".ife";
-        bd_expect_kestrel_refused(run_program(kestrel_path(), {"ife", layers}, {}, "", 60), layers,
+        bd_expect_kestrel_refused(run_program(kestrel_path(), {"ife", layers}, BD_ENV, "", 60), layers,
                                   std::string("ife ") + stem);
     }
     // info lists what it can of a broken file (its warnings say what is wrong)
@@ -388,19 +392,19 @@ TEST(BadDataE2E, UnwritableOutputsAreRefusedAndEarlierFilesKept)
         if (out != "/dev/full")
             commands.push_back({"geodump", scene, out});
         for (const auto& args : commands) {
-            program_result r = run_program(kestrel_path(), args, {}, "", 60);
+            program_result r = run_program(kestrel_path(), args, BD_ENV, "", 60);
             std::string name = args[0] == "geodump" ? out + "v" : out;
             bd_expect_kestrel_refused(r, name, args[0] + " to " + out);
         }
         program_result q = run_program(qiv_path(), {"--data", generated_data_dir(), "--frame", "6000", "-o", out},
-                                       {}, "", 60);
+                                       BD_ENV, "", 60);
         EXPECT_EQ(q.status, 1) << q.err;
         EXPECT_EQ(bd_messages(q.err).size(), 1u) << q.err;
         EXPECT_EQ(q.err.rfind("qiv: " + out + ": ", 0), 0u) << q.err;
     }
     for (const std::string& out : {std::string("/dev/null/frames"), std::string("/dev/null/x.mp4")}) {
         program_result q = run_program(qiv_path(), {"--data", generated_data_dir(), "--capture", out, "--from",
-                                                    "6000", "--to", "6100"}, {}, "", 60);
+                                                    "6000", "--to", "6100"}, BD_ENV, "", 60);
         EXPECT_EQ(q.status, 1) << q.err;
         EXPECT_EQ(q.err.rfind("qiv: " + out + ": ", 0), 0u) << q.err;
     }
@@ -411,7 +415,7 @@ TEST(BadDataE2E, UnwritableOutputsAreRefusedAndEarlierFilesKept)
     const std::string earlier = "an earlier file";
     write_file(dir + "/out.kst", earlier);
     program_result r = run_program("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 4; exec \"$0\" resave \"$1\" \"$2\"",
-                                               kestrel_path(), scene, dir + "/out.kst"});
+                                               kestrel_path(), scene, dir + "/out.kst"}, BD_ENV);
     bd_expect_kestrel_refused(r, dir + "/out.kst", "resave past the size limit");
     EXPECT_EQ(read_file(dir + "/out.kst"), earlier);
     std::vector<std::string> names = bd_leftovers(dir);

@@ -121,7 +121,8 @@ sound_flash sound_find_flash(double centre_ms, const std::string& out_root)
     program_result r = run_program(qiv_path(), {"--data", mkdata_shared_dir(), "--capture", out, "--fps",
                                                 std::to_string(SOUND_FPS), "--from", std::to_string(from),
                                                 "--to", std::to_string(to)},
-                                   {}, "", 120);
+                                   {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "LIBGL_ALWAYS_SOFTWARE=1"},
+                                   "", 120);
     if (r.status != 0) {
         f.problem = "capture failed: " + r.err;
         return f;
