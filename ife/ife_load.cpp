@@ -17,6 +17,7 @@
 #include <GL/gl.h>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "engine/textures/texture_manager.h"
@@ -85,13 +86,31 @@ static std::string ife_expect_line(ife_reader& reader, const std::string& what)
     return line;
 }
 
+// A line as it may be quoted in a message: bytes outside printable ASCII as
+// \xNN, and at most 40 characters of it (a binary file makes one huge line).
+static std::string ife_quote(const std::string& line)
+{
+    std::string out;
+    for (size_t i = 0; i < line.size() && i < 40; ++i) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"') {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", c);
+        out += hex;
+    }
+    return line.size() > 40 ? out + "..." : out;
+}
+
 // The next value line read as an integer; anything else is fatal.
 static int32_t ife_expect_int(ife_reader& reader, const std::string& what)
 {
     std::string line = ife_expect_line(reader, what);
     int32_t value = 0;
     if (!numparse_int(line, value))
-        fatal_raise(reader.filename + ": line " + std::to_string(reader.line) + ": \"" + line +
+        fatal_raise(reader.filename + ": line " + std::to_string(reader.line) + ": \"" + ife_quote(line) +
                     "\" is not a valid integer; expected " + what);
     return value;
 }

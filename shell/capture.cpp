@@ -16,6 +16,8 @@
 // (GL 1.5 names, or the ARB names on an older GL with the extension), so the
 // program still starts on a GL without them and reads with plain glReadPixels.
 // QIV_CAPTURE_NO_PBO=1 forces the plain path (tests compare the two).
+// A music file that is missing or not Ogg Vorbis is left out with one line
+// on stderr (ffmpeg would refuse the whole video).
 #include "shell/capture.h"
 
 #include <GL/gl.h>
@@ -33,6 +35,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vorbis/vorbisfile.h>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -76,6 +79,27 @@ std::string capture_find_ffmpeg()
     return "";
 }
 
+// True when music is an Ogg Vorbis file ffmpeg can mux; otherwise says on
+// stderr that the video goes without sound (a bad music file only costs the
+// sound, as in a normal run).
+static bool capture_music_usable(const std::string& music)
+{
+    if (music.empty())
+        return false;
+    OggVorbis_File vf;
+    FILE* f = std::fopen(music.c_str(), "rb");
+    const char* problem = f ? nullptr : "cannot be opened";
+    if (f && ov_test(f, &vf, nullptr, 0) != 0) {
+        std::fclose(f);
+        problem = "is not an Ogg Vorbis file";
+    } else if (f) {
+        ov_clear(&vf);  // closes f
+    }
+    if (problem)
+        std::fprintf(stderr, "qiv: %s %s; the video has no sound\n", music.c_str(), problem);
+    return problem == nullptr;
+}
+
 static std::vector<std::string> capture_ffmpeg_args(const capture_sink& sink, uint32_t fps,
                                                     uint32_t from_ms, const std::string& music)
 {
@@ -86,7 +110,7 @@ static std::vector<std::string> capture_ffmpeg_args(const capture_sink& sink, ui
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
                                      "-f", "rawvideo", "-pixel_format", "rgba", "-video_size", size,
                                      "-framerate", rate, "-i", "pipe:0"};
-    bool with_music = !music.empty() && std::filesystem::is_regular_file(music);
+    bool with_music = capture_music_usable(music);
     if (with_music)
         args.insert(args.end(), {"-stream_loop", "-1", "-ss", seek, "-i", music, "-map", "0:v:0", "-map", "1:a:0",
                                  "-c:a", "aac", "-shortest"});

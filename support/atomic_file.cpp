@@ -1,4 +1,9 @@
 // support/atomic_file.cpp - write-then-rename files (see atomic_file.h).
+//
+// A target that exists and is not a regular file (a device such as /dev/null
+// or /dev/full, a pipe) cannot be replaced by renaming - root could rename a
+// temporary file over the device node itself - so such a target is written
+// directly, and a failed write is still reported; a folder is refused.
 #include "support/atomic_file.h"
 
 #include <cerrno>
@@ -23,8 +28,24 @@ static std::string atomic_file_temp_name(const std::string& path)
     return folder + ".atomic-XXXXXX";
 }
 
+// True (and file_ opened) when path names an existing non-regular file.
+static bool atomic_file_open_special(const std::string& path, FILE*& file)
+{
+    struct stat st{};
+    if (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return false;
+    if (S_ISDIR(st.st_mode))
+        fatal_raise(path + ": cannot create file: it is a folder");
+    file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        fatal_raise(path + ": cannot create file: " + atomic_file_reason());
+    return true;
+}
+
 atomic_file::atomic_file(const std::string& path) : path_(path)
 {
+    if (atomic_file_open_special(path, file_))
+        return;  // temp_ stays empty: written in place
     temp_ = atomic_file_temp_name(path);
     int fd = mkstemp(temp_.data());
     if (fd < 0)
@@ -41,7 +62,8 @@ atomic_file::~atomic_file()
 {
     if (file_) {
         std::fclose(file_);
-        unlink(temp_.c_str());
+        if (!temp_.empty())
+            unlink(temp_.c_str());
     }
 }
 
@@ -53,6 +75,17 @@ void atomic_file::write(const void* data, size_t size)
 
 void atomic_file::commit()
 {
+    if (temp_.empty()) {  // a device or pipe: no rename, no fsync
+        bool flushed = std::fflush(file_) == 0;
+        std::string reason = atomic_file_reason();
+        bool closed = std::fclose(file_) == 0;
+        if (flushed)
+            reason = atomic_file_reason();
+        file_ = nullptr;
+        if (!flushed || !closed)
+            fatal_raise(path_ + ": write failed: " + reason);
+        return;
+    }
     bool ok = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
     ok = (std::fclose(file_) == 0) && ok;
     file_ = nullptr;

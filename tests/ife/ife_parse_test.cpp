@@ -155,6 +155,11 @@ TEST(IfeParse, StructuralFaultsAreFatalWithFileLineAndExpectation)
     m = ife_fatal("2x\n0\n");
     EXPECT_NE(m.find("\"2x\" is not a valid integer; expected the layer count"), std::string::npos) << m;
     EXPECT_NE(ife_fatal("").find("expected the layer count"), std::string::npos);
+    // A binary file: the line is quoted escaped and cut, not copied out whole.
+    m = ife_fatal(std::string("\x01\xfe\"q\\") + std::string(300, 'z') + "\n0\n");
+    EXPECT_NE(m.find("line 1: \"\\x01\\xfe\\x22q\\x5c" + std::string(35, 'z') + "...\" is not a valid integer"),
+              std::string::npos) << m;
+    EXPECT_LT(m.size(), 200u) << m;
 
     ife_interface r{};
     try {

@@ -1,9 +1,7 @@
 // tests/mkdata/mkdata_fixture.h - the generated data set the generator tests look at.
 //
-// Generating the production takes a few seconds, and ctest runs every test
-// case in its own process, so the data set is made once per build of
-// qiv-mkdata into a shared folder of the build tree (guarded by a lock and a
-// stamp naming the generator's size and time) and reused by every case.
+// The data set is the one tests/common/generated_data.h makes once per build
+// of qiv-mkdata and shares between test executables.
 //
 // A small reader of the layer file format sits here too: it reads what the
 // generator writes strictly (a missing line or a short key line is a test

@@ -12,6 +12,7 @@
 // drawn on, so that a 256 x 256 texture stretched over a wide card shows
 // undistorted letters. Fades use the plain white texture tinted black (alpha
 // blending) or white (additive flashes).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -510,17 +511,33 @@ static ly_set ly_meeting()
     return s;
 }
 
+// Keys of one flash that lights up at t seconds exactly, though key frames are
+// whole layer frames of 131.5 ms: the colour runs linearly from a negative
+// value at the whole frame before t (drawn as black, colours clamp at 0) to a
+// value past full at the frame after, crossing 0 about 4 ms (1/32 of a
+// layer frame) before t and reaching full at t, so a frame drawn at the
+// crash's own millisecond already shows it. From there it holds full for a frame
+// and eases out to black over six more.
+static void ly_flash_keys(ly_layer& flash, double t)
+{
+    const float full = 235.0f, slope = full * 32.0f;  // colour per layer frame on the rise
+    double tf = t * 1000.0 / MK_DRUMCRASH_MS - 1.0 / 32;  // full at t itself
+    int a = static_cast<int>(std::floor(tf)), b = a + 1;
+    float rise = std::max(full, slope * static_cast<float>(b - tf));
+    float start = -rise * static_cast<float>(tf - a) / static_cast<float>(b - tf);
+    flash.keys.push_back({a, 512, 384, 1024, 768, start, start, start, 255});
+    flash.keys.push_back({b, 512, 384, 1024, 768, rise, rise, rise, 255});
+    flash.keys.push_back({b + 1, 512, 384, 1024, 768, full, full, full, 255, 1});
+    flash.keys.push_back({b + 7, 512, 384, 1024, 768, 0, 0, 0, 255});
+}
+
 static ly_set ly_drumcrash()
 {
     ly_set s{"drumcrash", "flashes on the music's crash hits, over the whole run (frame = ms / 131.5)", {}};
     ly_layer flash{"white flash on every crash cymbal", "white.raw", 1, {}};
     flash.keys.push_back({0, 512, 384, 1024, 768, 0, 0, 0, 255});
-    for (double t : mk_crash_times()) {
-        int p = static_cast<int>(std::lround(t * 1000.0 / MK_DRUMCRASH_MS));
-        flash.keys.push_back({p - 1, 512, 384, 1024, 768, 0, 0, 0, 255});
-        flash.keys.push_back({p, 512, 384, 1024, 768, 235, 235, 235, 255, 1});
-        flash.keys.push_back({p + 7, 512, 384, 1024, 768, 0, 0, 0, 255});
-    }
+    for (double t : mk_crash_times())
+        ly_flash_keys(flash, t);
     flash.keys.push_back({1000, 512, 384, 1024, 768, 0, 0, 0, 255});
     s.layers.push_back(flash);
     s.layers.push_back(ly_fader("the end: black over everything", "white.raw", 2, 512, 384, 1024, 768, LY_BLACK,

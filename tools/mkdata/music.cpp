@@ -13,11 +13,14 @@
 // low-pass), pad (three detuned saws per chord note, slow envelope), lead
 // (pulse with vibrato, fed to an echo) and bell (two-operator FM).
 //
-// OUTPUT: mono 44.1 kHz, soft-clipped, normalised, encoded with libvorbisenc
+// OUTPUT: mono 44.1 kHz, soft-clipped, brought to -14 LUFS integrated loudness
+// (measured with libebur128) under a peak limiter, encoded with libvorbisenc
 // (VBR quality 0.4) into music.ogg. The noise comes from a generator local to
 // this file, seeded from the run seed: the music is made on its own thread
 // and must not touch the program-wide generator.
+#include <ebur128.h>
 #include <vorbis/vorbisenc.h>
+#include <vorbis/vorbisfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -35,6 +38,13 @@ constexpr double MU_BEAT = 0.5;            // 120 bpm
 constexpr double MU_STEP = MU_BEAT / 4;    // a sixteenth
 constexpr double MU_BAR  = MU_BEAT * 4;
 constexpr double MU_PI   = 3.14159265358979323846;
+// Loudness of the master: -14 LUFS integrated, sample peaks at -4 dBFS, which
+// leaves room for the peaks between samples and the encoder's overshoot, so
+// the decoded file's true peak mostly stays below -1 dBTP (mu_master_and_encode
+// checks it and lowers the ceiling where it does not).
+constexpr double MU_TARGET_LUFS = -14.0;
+constexpr float  MU_CEILING     = 0.63f;
+constexpr double MU_MAX_TRUE_PEAK_DB = -1.3;  // of the decoded file, with a margin under -1
 
 struct mu_noise {             // xorshift64*: the music's own noise source
     uint64_t s;
@@ -315,16 +325,87 @@ static void mu_mix_echo(mu_song& s)
         s.dry[i] += s.echo[i];
 }
 
-static void mu_master(std::vector<float>& x)
+// Integrated loudness (EBU R128 / ITU-R BS.1770) of a mono 44.1 kHz signal, in LUFS.
+static double mu_loudness(const std::vector<float>& x)
 {
-    float peak = 0;
-    for (float& v : x) {
-        v = std::tanh(v * 1.1f);
-        peak = std::max(peak, std::fabs(v));
+    ebur128_state* st = ebur128_init(1, MU_RATE, EBUR128_MODE_I);
+    if (!st)
+        fatal_raise("music.ogg: cannot start the loudness meter");
+    double lufs = -70.0;
+    bool ok = ebur128_add_frames_float(st, x.data(), x.size()) == EBUR128_SUCCESS &&
+              ebur128_loudness_global(st, &lufs) == EBUR128_SUCCESS;
+    ebur128_destroy(&st);
+    if (!ok)
+        fatal_raise("music.ogg: the loudness meter failed");
+    return lufs;
+}
+
+// Minimum of r over [i - half, i + half] for every i (monotonic deque, O(n)).
+static std::vector<float> mu_window_min(const std::vector<float>& r, size_t half)
+{
+    std::vector<float> out(r.size());
+    std::vector<size_t> q(r.size() + 1);
+    size_t head = 0, tail = 0, next = 0;
+    for (size_t i = 0; i < r.size(); ++i) {
+        for (; next < r.size() && next <= i + half; ++next) {
+            while (tail > head && r[q[tail - 1]] >= r[next])
+                --tail;
+            q[tail++] = next;
+        }
+        while (q[head] + half < i)
+            ++head;
+        out[i] = r[q[head]];
     }
-    if (peak > 0)
-        for (float& v : x)
-            v *= 0.92f / peak;
+    return out;
+}
+
+// Look-ahead peak limiter: x times a gain that never lets |x| pass ceiling.
+// The gain needed at each sample is held over +-2 ms, released over 80 ms and
+// smoothed by a centred 2 ms average, which stays at or below the need at
+// every peak (every sample of the average is held at or below it).
+static std::vector<float> mu_limit(const std::vector<float>& x, float ceiling)
+{
+    const size_t half = MU_RATE / 500;  // 2 ms
+    std::vector<float> need(x.size());
+    for (size_t i = 0; i < x.size(); ++i)
+        need[i] = std::fabs(x[i]) > ceiling ? ceiling / std::fabs(x[i]) : 1.0f;
+    std::vector<float> gain = mu_window_min(need, half);
+    const float release = static_cast<float>(std::exp(-1.0 / (0.08 * MU_RATE)));
+    for (size_t i = 1; i < gain.size(); ++i)
+        gain[i] = std::min(gain[i], 1.0f - (1.0f - gain[i - 1]) * release);
+    std::vector<float> out(x.size());
+    const size_t h = half / 2;
+    double sum = 0;
+    for (size_t i = 0; i < x.size() + h; ++i) {  // running centred mean of gain
+        if (i < x.size())
+            sum += gain[i];
+        if (i >= 2 * h + 1)
+            sum -= gain[i - 2 * h - 1];
+        if (i >= h) {
+            size_t c = i - h;
+            size_t first = c >= h ? c - h : 0, last = std::min(c + h, x.size() - 1);
+            out[c] = x[c] * static_cast<float>(sum / double(last - first + 1));
+        }
+    }
+    return out;
+}
+
+// Master bus: a gentle saturation, then loudness to MU_TARGET_LUFS with peaks
+// held at MU_CEILING by the limiter. The limiter takes a little loudness away,
+// so the gain is corrected from a measurement of the limited mix, five times.
+static void mu_master(std::vector<float>& x, float ceiling)
+{
+    for (float& v : x)
+        v = std::tanh(v * 1.1f);
+    const std::vector<float> soft = x;
+    double gain_db = MU_TARGET_LUFS - mu_loudness(soft);
+    for (int pass = 0; pass < 5; ++pass) {
+        float g = static_cast<float>(std::pow(10.0, gain_db / 20.0));
+        for (size_t i = 0; i < x.size(); ++i)
+            x[i] = soft[i] * g;
+        x = mu_limit(x, ceiling);
+        gain_db += MU_TARGET_LUFS - mu_loudness(x);
+    }
 }
 
 static std::string mu_encode(const std::vector<float>& pcm, uint64_t seed)
@@ -385,6 +466,66 @@ static std::string mu_encode(const std::vector<float>& pcm, uint64_t seed)
     return out;
 }
 
+// True peak (ITU-R BS.1770, 4x oversampled) of encoded Ogg Vorbis bytes, in dBTP.
+struct mu_memory_file {
+    const std::string* bytes;
+    size_t             pos;
+};
+
+static size_t mu_memory_read(void* ptr, size_t size, size_t count, void* source)
+{
+    auto* m = static_cast<mu_memory_file*>(source);
+    size_t n = std::min(size * count, m->bytes->size() - m->pos);
+    std::memcpy(ptr, m->bytes->data() + m->pos, n);
+    m->pos += n;
+    return size ? n / size : 0;
+}
+
+static double mu_true_peak_db(const std::string& ogg)
+{
+    mu_memory_file m{&ogg, 0};
+    ov_callbacks io{mu_memory_read, nullptr, nullptr, nullptr};
+    OggVorbis_File vf;
+    if (ov_open_callbacks(&m, &vf, nullptr, 0, io) != 0)
+        fatal_raise("music.ogg: the encoded music does not decode");
+    ebur128_state* st = ebur128_init(1, MU_RATE, EBUR128_MODE_TRUE_PEAK);
+    int section = 0;
+    for (;;) {
+        float** pcm = nullptr;
+        long n = ov_read_float(&vf, &pcm, 4096, &section);
+        if (n <= 0)
+            break;
+        if (st)
+            ebur128_add_frames_float(st, pcm[0], static_cast<size_t>(n));
+    }
+    ov_clear(&vf);
+    double peak = 1.0;
+    if (!st || ebur128_true_peak(st, 0, &peak) != EBUR128_SUCCESS)
+        fatal_raise("music.ogg: the true-peak meter failed");
+    ebur128_destroy(&st);
+    return 20.0 * std::log10(std::max(peak, 1e-9));
+}
+
+// Masters and encodes the mix. The encoder can raise peaks by a few dB (its
+// filtering of the cymbals' noise), so the decoded file is measured and, while
+// its true peak is above MU_MAX_TRUE_PEAK_DB, mastered again with the limiter
+// ceiling lowered by the excess. Every step is deterministic.
+static std::string mu_master_and_encode(const std::vector<float>& mix, uint64_t seed)
+{
+    float ceiling = MU_CEILING;
+    std::string ogg;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        std::vector<float> x = mix;
+        mu_master(x, ceiling);
+        ogg = mu_encode(x, seed);
+        double excess = mu_true_peak_db(ogg) - MU_MAX_TRUE_PEAK_DB;
+        if (excess <= 0)
+            return ogg;
+        ceiling *= static_cast<float>(std::pow(10.0, -(excess + 0.05) / 20.0));
+    }
+    return ogg;
+}
+
 // --- public function -----------------------------------------------------------------
 void mk_make_music(const mk_context& ctx)
 {
@@ -407,9 +548,8 @@ void mk_make_music(const mk_context& ctx)
     for (double t : mk_crash_times())
         mu_crash(s, t, 1.0f);
     mu_mix_echo(s);
-    mu_master(s.dry);
-    mk_progress(ctx, "music: encoding music.ogg");
-    std::string ogg = mu_encode(s.dry, mk_seed(ctx, "ogg"));
+    mk_progress(ctx, "music: mastering and encoding music.ogg");
+    std::string ogg = mu_master_and_encode(s.dry, mk_seed(ctx, "ogg"));
     atomic_file file(mk_path(ctx, "music.ogg"));
     file.write(ogg);
     file.commit();
