@@ -116,12 +116,16 @@ static std::vector<std::string> capture_child_args(const capture_part& p, int fd
 }
 
 // In the forked child: own process group, death signal, then this program again.
-[[noreturn]] static void capture_child_exec(const std::vector<std::string>& args, int fd, pid_t parent)
+[[noreturn]] static void capture_child_exec(const std::vector<std::string>& args, int fd, pid_t parent,
+                                            const std::string& log)
 {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent)
         _exit(1);
+    int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (err >= 0)
+        dup2(err, 2);  // the parent passes on what the parts say, once
     fcntl(fd, F_SETFD, 0);  // the progress pipe survives exec; every other pipe end does not
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
@@ -132,6 +136,68 @@ static std::vector<std::string> capture_child_args(const capture_part& p, int fd
     execv("/proc/self/exe", argv.data());
     std::fprintf(stderr, "qiv: cannot start a capture process (%s)\n", std::strerror(errno));
     _exit(1);
+}
+
+// The file a part's stderr goes to, in the work folder.
+static std::string capture_child_log(const std::string& dir, const capture_part& p)
+{
+    return dir + "/part-" + std::to_string(p.index) + ".log";
+}
+
+static std::vector<std::string> capture_child_log_lines(const std::string& dir, const capture_part& p)
+{
+    std::vector<std::string> lines;
+    FILE* f = std::fopen(capture_child_log(dir, p).c_str(), "rb");
+    if (!f)
+        return lines;
+    std::string line;
+    for (int ch; (ch = std::fgetc(f)) != EOF;) {
+        if (ch != '\n') {
+            line += static_cast<char>(ch);
+            continue;
+        }
+        lines.push_back(line);
+        line.clear();
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    std::fclose(f);
+    return lines;
+}
+
+// Passes on what the parts wrote to stderr, each line once, in part order.
+// The parts load the same data and so report the same problems; one report
+// of each is what a single run would have printed.
+static void capture_jobs_pass_on_logs(const std::string& dir, const std::vector<capture_child>& kids)
+{
+    std::vector<std::string> seen;
+    for (const capture_child& c : kids)
+        for (const std::string& line : capture_child_log_lines(dir, c.part)) {
+            if (std::find(seen.begin(), seen.end(), line) != seen.end())
+                continue;
+            seen.push_back(line);
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
+    for (const capture_child& c : kids)
+        std::remove(capture_child_log(dir, c.part).c_str());  // the folder may become OUT itself
+}
+
+// The message of a failed part: its own fatal message ("qiv: FILE: problem",
+// given without the prefix, since main adds it again) when it wrote one, its
+// other lines passed on first; otherwise which frames failed and how.
+static std::string capture_jobs_failure_message(const std::string& dir, const capture_child& c,
+                                                const std::string& fallback)
+{
+    std::vector<std::string> lines = capture_child_log_lines(dir, c.part);
+    std::string message;
+    std::fputc('\n', stderr);  // below the progress bar
+    for (const std::string& line : lines) {
+        if (line.rfind("qiv: ", 0) == 0)
+            message = line.substr(5);
+        else
+            std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    return message.empty() ? fallback : message;
 }
 
 static void capture_child_start(capture_child& c, const std::string& dir, uint64_t seed)
@@ -148,7 +214,7 @@ static void capture_child_start(capture_child& c, const std::string& dir, uint64
         fatal_raise(SHELL_OPTIONS.capture_out + ": cannot start a capture process (" + std::strerror(errno) + ")");
     }
     if (pid == 0)
-        capture_child_exec(args, fds[1], parent);
+        capture_child_exec(args, fds[1], parent, capture_child_log(dir, c.part));
     setpgid(pid, pid);  // also done by the child: whichever runs first
     close(fds[1]);
     c.pid = pid;
@@ -381,8 +447,9 @@ static void capture_jobs_run(const std::vector<capture_part>& parts, uint32_t to
             fatal_raise(SHELL_OPTIONS.capture_out + ": capture stopped by a signal after " +
                         std::to_string(capture_jobs_frames(kids)) + " of " + std::to_string(total) +
                         " frames; the parts were stopped and nothing was written");
-        fatal_raise(capture_jobs_failure(kids[result]));
+        fatal_raise(capture_jobs_failure_message(dir, kids[result], capture_jobs_failure(kids[result])));
     }
+    capture_jobs_pass_on_logs(dir, kids);
     if (capture_is_video(SHELL_OPTIONS.capture_out))
         capture_jobs_join_video(dir, kids);
     else
@@ -448,7 +515,8 @@ int capture_jobs_main()
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
     if (!std::filesystem::create_directory(dir, ec))
-        fatal_raise(dir + ": cannot create the capture's work folder" + (ec ? " (" + ec.message() + ")" : ""));
+        fatal_raise(o.capture_out + ": cannot create the capture's work folder " + dir +
+                    (ec ? " (" + ec.message() + ")" : ""));
     try {
         capture_jobs_run(parts, static_cast<uint32_t>(last - first + 1), dir);
     } catch (...) {
