@@ -20,16 +20,6 @@
 #include "shell/timeline.h"
 
 // --- internal helpers ---------------------------------------------------------
-// The scene whose particles a segment runs, as DRAW_FRAME draws them; -1 for none.
-static int start_particle_scene(int segment)
-{
-    switch (segment) {
-    case 2: return SCENE_PART2;
-    case 3: return SCENE_LEPKE;
-    case 4: return SCENE_EARTH;
-    case 5: return SCENE_HIPOLY;
-    default: return -1;
-    }
 }
 
 // Draw calls stay skipped while the record lives.
@@ -51,7 +41,7 @@ static void start_step(KST_SCENE& scene, int segment, uint32_t t)
 uint32_t start_particle_steps(uint32_t ms)
 {
     int segment = timeline_segment(ms);
-    if (ms == 0 || start_particle_scene(segment) < 0)
+    if (ms == 0 || timeline_particle_scene(segment) < 0)
         return 0;
     uint64_t span = ms - TIMELINE[segment].start;
     return static_cast<uint32_t>(std::min<uint64_t>(span * START_STEPS_PER_SECOND / 1000, START_MAX_STEPS));
@@ -66,7 +56,7 @@ void start_prepare(uint32_t ms)
     if (steps == 0)
         return;
     int segment = timeline_segment(ms);
-    KST_SCENE& scene = SHELL_SCENES[start_particle_scene(segment)];
+    KST_SCENE& scene = SHELL_SCENES[timeline_particle_scene(segment)];
     start_skip_draws skip;
     for (uint32_t k = steps; k >= 1; --k) {
         uint32_t back = static_cast<uint32_t>(uint64_t(k) * 1000 / START_STEPS_PER_SECOND);

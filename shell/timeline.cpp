@@ -128,7 +128,7 @@ static void timeline_run_segment(int segment, uint32_t t)
 }
 
 // The scene whose particles segment s draws (the segment functions above), or -1.
-static int timeline_particle_scene(int segment)
+int timeline_particle_scene(int segment)
 {
     switch (segment) {
     case 2: return SCENE_PART2;

@@ -29,6 +29,8 @@ extern int32_t BENCH_SCORE;  // recomputed every frame
 
 // The segment (1..6) whose window holds t, or 0 when none does.
 int   timeline_segment(uint32_t t);
+// The scene (SCENE_*) whose particles segment s draws, or -1 when it draws none.
+int   timeline_particle_scene(int segment);
 // u / divisor in extended precision, as a 32-bit float.
 float timeline_frame(int64_t u, long double divisor);
 // Segment 6's scene frame: frac(g) + (n mod 1000), n = g rounded half to even.
