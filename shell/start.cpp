@@ -20,7 +20,6 @@
 #include "shell/timeline.h"
 
 // --- internal helpers ---------------------------------------------------------
-}
 
 // Draw calls stay skipped while the record lives.
 struct start_skip_draws {
