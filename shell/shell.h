@@ -33,6 +33,7 @@ struct shell_options {
     std::string frame_out;         // -o FILE
     bool        timedemo = false;  // --timedemo
     uint32_t    timedemo_frames = 200;  // --frames, per segment
+    bool        frame_costs = false;    // --frame-costs
 };
 
 extern shell_options SHELL_OPTIONS;
