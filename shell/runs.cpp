@@ -184,6 +184,8 @@ void shell_run_frame_costs()
         int s = timeline_segment(t);
         if (s > 0)
             costs[s].push_back({ms, t});
+        if (ms > 1000.0)
+            std::fprintf(stderr, "qiv: the frame at %u ms took %.0f ms\n", t, ms);
     }
     uint32_t over = 0;
     for (int s = 1; s <= TIMELINE_SEGMENTS; ++s)

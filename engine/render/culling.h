@@ -19,7 +19,7 @@ KST_VECTOR kst_cull_eye_in_object(const kst_cull_transform& t, const KST_VECTOR&
 // True when the face is seen almost exactly edge on from `eye` (vertex
 // coordinates): |cos| of the angle between its normal and the view ray below
 // KST_GRAZING_COS. Faces without a normal (zero) are not grazing.
-constexpr double KST_GRAZING_COS = 0.02;
+constexpr double KST_GRAZING_COS = 0.01;
 bool kst_cull_face_grazing(const KST_OBJECT& o, int32_t face, const KST_VECTOR& eye);
 
 // True between kst_render_cull_begin and kst_render_cull_end, whether or not
