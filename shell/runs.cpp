@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "shell/capture.h"
@@ -135,35 +136,50 @@ void shell_run_timedemo()
 
 // --- frame costs ----------------------------------------------------------------
 struct runs_cost {
-    double   ms;
+    double   ms;       // wall clock
     uint32_t t;
+    double   cpu_ms;   // processor time of the whole process (the driver's threads too)
 };
 
-static double runs_median(std::vector<runs_cost> costs)
+static double runs_cpu_now()
 {
-    if (costs.empty())
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+static double runs_median(std::vector<double> values)
+{
+    if (values.empty())
         return 0.0;
-    auto mid = costs.begin() + static_cast<std::ptrdiff_t>(costs.size() / 2);
-    std::nth_element(costs.begin(), mid, costs.end(),
-                     [](const runs_cost& a, const runs_cost& b) { return a.ms < b.ms; });
-    return mid->ms;
+    auto mid = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), mid, values.end());
+    return *mid;
 }
 
 // Prints one segment's line; returns the frames above 3 x its median.
 static uint32_t runs_cost_report(int s, const std::vector<runs_cost>& costs)
 {
-    double median = runs_median(costs);
-    runs_cost worst{0.0, 0};
+    std::vector<double> wall, cpu;
+    for (const runs_cost& c : costs) {
+        wall.push_back(c.ms);
+        cpu.push_back(c.cpu_ms);
+    }
+    double median = runs_median(wall), cpu_median = runs_median(cpu);
+    runs_cost worst{0.0, 0, 0.0}, cpu_worst{0.0, 0, 0.0};
     uint32_t over = 0;
     for (const runs_cost& c : costs) {
         if (c.ms > worst.ms)
             worst = c;
+        if (c.cpu_ms > cpu_worst.cpu_ms)
+            cpu_worst = c;
         if (c.ms > 3.0 * median)
             over += 1;
     }
     std::printf("segment %d: %5zu frames, median %8.3f ms, worst %9.3f ms at %6u ms (%.1f x median), "
-                "%u above 3 x median\n",
-                s, costs.size(), median, worst.ms, worst.t, median > 0 ? worst.ms / median : 0.0, over);
+                "%u above 3 x median; processor time: median %8.3f ms, worst %9.3f ms at %6u ms\n",
+                s, costs.size(), median, worst.ms, worst.t, median > 0 ? worst.ms / median : 0.0, over,
+                cpu_median, cpu_worst.cpu_ms, cpu_worst.t);
     return over;
 }
 
@@ -176,14 +192,14 @@ void shell_run_frame_costs()
     std::vector<runs_cost> costs[TIMELINE_SEGMENTS + 1];
     for (int64_t n = first; n <= last && QUIT_REQUESTED == 0; ++n) {
         uint32_t t = capture_frame_time(n, o.fps);
-        double start = runs_now();
+        double start = runs_now(), cpu_start = runs_cpu_now();
         runs_virtual_frame(t);
         glFinish();
-        double ms = (runs_now() - start) * 1000.0;
+        double ms = (runs_now() - start) * 1000.0, cpu_ms = (runs_cpu_now() - cpu_start) * 1000.0;
         runs_present();
         int s = timeline_segment(t);
         if (s > 0)
-            costs[s].push_back({ms, t});
+            costs[s].push_back({ms, t, cpu_ms});
         if (ms > 1000.0)
             std::fprintf(stderr, "qiv: the frame at %u ms took %.0f ms\n", t, ms);
     }

@@ -17,9 +17,12 @@ kst_cull_transform kst_cull_object_transform(const KST_SCENE& scene, int32_t ind
 KST_VECTOR kst_cull_eye_in_object(const kst_cull_transform& t, const KST_VECTOR& eye);
 
 // True when the face is seen almost exactly edge on from `eye` (vertex
-// coordinates): |cos| of the angle between its normal and the view ray below
-// KST_GRAZING_COS. Faces without a normal (zero) are not grazing.
-constexpr double KST_GRAZING_COS = 0.01;
+// coordinates): the vanishing line of its plane lies within
+// KST_GRAZING_PIXELS of the face on the screen, that is |cos| of the angle
+// between its normal and the view ray is below KST_GRAZING_PIXELS divided by
+// the pixels per radian of the scene render's projection (0 outside the
+// scene passes: nothing grazes). Faces without a normal (zero) never graze.
+constexpr double KST_GRAZING_PIXELS = 3.5;
 bool kst_cull_face_grazing(const KST_OBJECT& o, int32_t face, const KST_VECTOR& eye);
 
 // True between kst_render_cull_begin and kst_render_cull_end, whether or not
