@@ -3,8 +3,8 @@
 // KST_DRAW_OBJECT draws a mesh from the object's own arrays with one indexed
 // draw call: from GL buffer objects uploaded once (geometry.cpp), or with GL
 // client-side vertex arrays where buffer objects are unavailable; no
-// processor-side transform, no allocation per frame. Per object and per call it sets fog, the
-// model transform (position track, then the static rotation about the pivot
+// processor-side transform, no allocation per frame. Per object and per call
+// it sets fog, the model transform (position track, then the static rotation about the pivot
 // POS), distance culling against the camera of the last scene render, face
 // culling, the lighting switch, texture binding with maximum anisotropy and the
 // wrap mode, the material colours and the texture matrix (tiling by UTILE/VTILE
