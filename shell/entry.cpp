@@ -64,11 +64,13 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     auto* capture = app.add_option("--capture", o.capture_out,
         "render the show off screen into OUT: a folder of numbered PNG frames, "
         "or a video file ending in .mp4 (needs ffmpeg; the music is muxed in)");
-    app.add_option("--fps", o.fps, "frames per second of a capture (default 30)")
-        ->check(CLI::Range(1u, 1000u))->needs(capture);
-    app.add_option("--from", o.from_ms, "capture from this time of the show, in ms")->needs(capture);
-    app.add_option("--to", o.to_ms, "capture up to this time of the show, in ms (default 131500)")
-        ->needs(capture);
+    auto* costs = app.add_flag("--frame-costs", o.frame_costs,
+        "render every frame of the show at --fps off screen and print each segment's median "
+        "and worst frame time, with the worst frame's time stamp");
+    app.add_option("--fps", o.fps, "frames per second of a capture or --frame-costs (default 30)")
+        ->check(CLI::Range(1u, 1000u));
+    app.add_option("--from", o.from_ms, "capture from this time of the show, in ms");
+    app.add_option("--to", o.to_ms, "capture up to this time of the show, in ms (default 131500)");
     auto* frame = app.add_option("--frame", o.frame_ms, "render the single frame at MS ms off screen");
     auto* out = app.add_option("-o", o.frame_out, "PNG file for --frame");
     frame->needs(out);
@@ -79,10 +81,12 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     app.add_option("--frames", o.timedemo_frames, "frames per segment of the timedemo (default 200)")
         ->check(CLI::Range(1u, 10000u))->needs(timedemo);
     capture_jobs_add_options(app, capture);
-    capture->excludes(frame)->excludes(timedemo);
-    frame->excludes(timedemo);
+    capture->excludes(frame)->excludes(timedemo)->excludes(costs);
+    frame->excludes(timedemo)->excludes(costs);
+    timedemo->excludes(costs);
     app.add_option("--start", o.start_ms, "play the show from this time, in ms, with the music from the same moment")
-        ->check(CLI::Range(0u, SHELL_RUN_MS - 1))->excludes(capture)->excludes(frame)->excludes(timedemo);
+        ->check(CLI::Range(0u, SHELL_RUN_MS - 1))->excludes(capture)->excludes(frame)->excludes(timedemo)
+        ->excludes(costs);
 }
 
 // Parses the command line; returns -1 to go on, or the exit status to end with.
@@ -103,6 +107,9 @@ static int shell_parse_args(int argc, char** argv)
     std::reverse(rest.begin(), rest.end());  // CLI11 takes the arguments in reverse order
     try {
         app.parse(rest);
+        for (const char* name : {"--fps", "--from", "--to"})
+            if (app.count(name) > 0 && SHELL_OPTIONS.capture_out.empty() && !SHELL_OPTIONS.frame_costs)
+                throw CLI::ValidationError(name, "needs --capture or --frame-costs");
         if (SHELL_OPTIONS.from_ms > SHELL_OPTIONS.to_ms)
             throw CLI::ValidationError("--from", "must not be later than --to");
     } catch (const CLI::Success& e) {
@@ -116,7 +123,8 @@ static int shell_parse_args(int argc, char** argv)
 
 static bool shell_off_screen()
 {
-    return !SHELL_OPTIONS.capture_out.empty() || SHELL_OPTIONS.frame_ms || SHELL_OPTIONS.timedemo;
+    return !SHELL_OPTIONS.capture_out.empty() || SHELL_OPTIONS.frame_ms || SHELL_OPTIONS.timedemo ||
+           SHELL_OPTIONS.frame_costs;
 }
 
 // --- start-up and shutdown ----------------------------------------------------
@@ -209,6 +217,8 @@ static void shell_run()
         shell_run_frame();
     else if (o.timedemo)
         shell_run_timedemo();
+    else if (o.frame_costs)
+        shell_run_frame_costs();
     else
         shell_run_show();
 }

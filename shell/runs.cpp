@@ -12,8 +12,11 @@
 #include "shell/runs.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <vector>
 
 #include "shell/capture.h"
 #include "shell/capture_jobs.h"
@@ -21,6 +24,7 @@
 #include "shell/shell.h"
 #include "shell/timeline.h"
 #include "shell/window.h"
+#include "engine/render/draw.h"
 #include "support/error.h"
 
 double   SEGMENT_SECONDS[7];
@@ -154,6 +158,7 @@ void shell_run_timedemo()
     double total = 0;
     for (int s = 1; s <= TIMELINE_SEGMENTS && QUIT_REQUESTED == 0; ++s) {
         double before = SEGMENT_SECONDS[s];
+        kst_render_stats stats_before = KST_RENDER_STATS;
         for (uint32_t k = 0; k < count && QUIT_REQUESTED == 0; ++k) {
             clock_set_virtual_ms(START_MS + timedemo_frame_time(s, k, count));
             runs_draw(true);
@@ -161,8 +166,88 @@ void shell_run_timedemo()
         }
         double spent = SEGMENT_SECONDS[s] - before;
         total += spent;
-        std::printf("segment %d: %8.3f ms/frame\n", s, count ? spent * 1000.0 / count : 0.0);
+        double n = count ? count : 1;
+        std::printf("segment %d: %8.3f ms/frame %8.1f objects/frame %10.0f triangles/frame\n", s,
+                    count ? spent * 1000.0 / count : 0.0,
+                    static_cast<double>(KST_RENDER_STATS.objects - stats_before.objects) / n,
+                    static_cast<double>(KST_RENDER_STATS.triangles - stats_before.triangles) / n);
     }
     std::printf("all:       %8.3f ms/frame\n", count ? total * 1000.0 / (6.0 * count) : 0.0);
+    std::fflush(stdout);
+}
+
+// --- frame costs ----------------------------------------------------------------
+struct runs_cost {
+    double   ms;       // wall clock
+    uint32_t t;
+    double   cpu_ms;   // processor time of the whole process (the driver's threads too)
+};
+
+static double runs_cpu_now()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+static double runs_median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
+    auto mid = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), mid, values.end());
+    return *mid;
+}
+
+// Prints one segment's line; returns the frames above 3 x its median.
+static uint32_t runs_cost_report(int s, const std::vector<runs_cost>& costs)
+{
+    std::vector<double> wall, cpu;
+    for (const runs_cost& c : costs) {
+        wall.push_back(c.ms);
+        cpu.push_back(c.cpu_ms);
+    }
+    double median = runs_median(wall), cpu_median = runs_median(cpu);
+    runs_cost worst{0.0, 0, 0.0}, cpu_worst{0.0, 0, 0.0};
+    uint32_t over = 0;
+    for (const runs_cost& c : costs) {
+        if (c.ms > worst.ms)
+            worst = c;
+        if (c.cpu_ms > cpu_worst.cpu_ms)
+            cpu_worst = c;
+        if (c.ms > 3.0 * median)
+            over += 1;
+    }
+    std::printf("segment %d: %5zu frames, median %8.3f ms, worst %9.3f ms at %6u ms (%.1f x median), "
+                "%u above 3 x median; processor time: median %8.3f ms, worst %9.3f ms at %6u ms\n",
+                s, costs.size(), median, worst.ms, worst.t, median > 0 ? worst.ms / median : 0.0, over,
+                cpu_median, cpu_worst.cpu_ms, cpu_worst.t);
+    return over;
+}
+
+void shell_run_frame_costs()
+{
+    const shell_options& o = SHELL_OPTIONS;
+    int64_t first = 0, last = 0;
+    capture_frame_range(o.fps, o.from_ms, o.to_ms, first, last);
+    std::printf("frame costs: %u frames per second, %dx%d\n", o.fps, CAPTURE_WIDTH, CAPTURE_HEIGHT);
+    std::vector<runs_cost> costs[TIMELINE_SEGMENTS + 1];
+    for (int64_t n = first; n <= last && QUIT_REQUESTED == 0; ++n) {
+        uint32_t t = capture_frame_time(n, o.fps);
+        double start = runs_now(), cpu_start = runs_cpu_now();
+        runs_virtual_frame(t);
+        glFinish();
+        double ms = (runs_now() - start) * 1000.0, cpu_ms = (runs_cpu_now() - cpu_start) * 1000.0;
+        runs_present();
+        int s = timeline_segment(t);
+        if (s > 0)
+            costs[s].push_back({ms, t, cpu_ms});
+        if (ms > 1000.0)
+            std::fprintf(stderr, "qiv: the frame at %u ms took %.0f ms\n", t, ms);
+    }
+    uint32_t over = 0;
+    for (int s = 1; s <= TIMELINE_SEGMENTS; ++s)
+        over += runs_cost_report(s, costs[s]);
+    std::printf("frames above 3 x their segment's median: %u\n", over);
     std::fflush(stdout);
 }

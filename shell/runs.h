@@ -16,5 +16,9 @@ void shell_run_show();
 void shell_run_capture();
 void shell_run_frame();
 void shell_run_timedemo();
+// Renders every frame of the show (or of --from/--to) at --fps off screen,
+// each waited for, and prints per segment the median and worst frame time with
+// the worst frame's time stamp and the frames above 3 x the median.
+void shell_run_frame_costs();
 // The frame times the timedemo draws in segment s (count of them, spread inside its window).
 uint32_t timedemo_frame_time(int segment, uint32_t k, uint32_t count);

@@ -34,6 +34,7 @@ struct shell_options {
     bool        timedemo = false;  // --timedemo
     uint32_t    timedemo_frames = 200;  // --frames, per segment
     uint32_t    start_ms = 0;      // --start: the show (and music) from this time
+    bool        frame_costs = false;    // --frame-costs
 };
 
 extern shell_options SHELL_OPTIONS;

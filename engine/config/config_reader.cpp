@@ -21,6 +21,7 @@
 // Line ends are "\n"; a "\r" before it is dropped, so files saved with "\r\n"
 // read the same. Single-threaded; no GL calls.
 #include "engine/config/config.h"
+#include "engine/render/draw.h"
 
 #include <cerrno>
 #include <cstring>
@@ -342,6 +343,7 @@ void config_read_stream(KST_SCENE& scene, FILE* stream, const std::string& name)
         }
     }
     scene.MAXPASS = config_max_pass(scene);
+    kst_render_geometry_changed(scene);   // pivots may have moved: new bounds, new upload
 }
 
 void CONFIG_READ(KST_SCENE& scene, const std::string& filename)

@@ -21,6 +21,10 @@
 // reflected through a scale, then the mirror object added over it, then the
 // scene itself.
 //
+// The plain and shadowed renders cull objects against the camera's view volume
+// (draw.h); the selection render, the mirrored render and the camera set-ups
+// draw every object as before.
+//
 // KST_CAMERAPOS and KST_CAMERATARGET keep the camera of the last scene render;
 // object drawing (distance culling), particles and flares read them.
 #include "engine/render/passes.h"
@@ -194,7 +198,10 @@ static void kst_render(KST_SCENE& scene, float frame, kst_pass_kind kind)
         for (int32_t k = 0; scene.OBJ && k < scene.OBJECTS; ++k)
             if (scene.OBJ[k].SELECTED)
                 KST_DRAW_WIREFRAME(scene, k, frame, 1.0f);
+    if (kind != kst_pass_kind::selection)
+        kst_render_cull_begin();
     kst_passes(scene, frame, kind);
+    kst_render_cull_end();
     glDisable(GL_ALPHA_TEST);
     glDepthMask(GL_TRUE);
 }

@@ -19,12 +19,20 @@
 // the group gets the partner, and an odd face out keeps -1. Sorting the edges
 // makes this O(F log F); a test compares it with the pairwise search.
 //
+// Bounds. Every object gets a sphere about its pivot POS that holds all its
+// vertices and the axis-aligned box of the vertices, in vertex coordinates and
+// slightly enlarged so rounding never puts a vertex outside; the renderer
+// moves them by the object's transform at each frame to cull whole objects
+// against the view volume. They sit in kst_object_bounds beside the records
+// and are not part of the file.
+//
 // Face indices are not trusted here either: a corner outside VERTEX gives a
 // zero normal and centre instead of a read outside the array (the loader has
 // already rejected such files; scenes built in memory get the same safety).
 #include "engine/scene/prepare.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +40,7 @@
 #include "engine/scene/vecmath.h"
 #include "support/error.h"
 #include "support/mem.h"
+#include "engine/render/draw.h"
 
 // --- internal helpers -----------------------------------------------------------------------
 template <class T>
@@ -83,6 +92,31 @@ static void kst_prepare_object(KST_OBJECT& o)
     kst_replace(o.FACENORMAL, faces, " face normal precalc ");
     for (int32_t j = 0; o.FACE && j < o.FACES; ++j)
         kst_prepare_face(o, j);
+}
+
+static void kst_prepare_bounds(kst_bounds& b, const KST_OBJECT& o)
+{
+    b = kst_bounds{o.POS, 0.0f, o.POS, o.POS, o.VERTEX, o.VERTICES};
+    double r2 = 0.0;
+    double lo[3] = {o.POS.X, o.POS.Y, o.POS.Z}, hi[3] = {o.POS.X, o.POS.Y, o.POS.Z};
+    for (int32_t v = 0; o.VERTEX && v < o.VERTICES; ++v) {
+        const KST_VECTOR& p = o.VERTEX[v];
+        const double c[3] = {p.X, p.Y, p.Z};
+        double dx = c[0] - o.POS.X, dy = c[1] - o.POS.Y, dz = c[2] - o.POS.Z;
+        r2 = std::max(r2, dx * dx + dy * dy + dz * dz);
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = v == 0 ? c[k] : std::min(lo[k], c[k]);
+            hi[k] = v == 0 ? c[k] : std::max(hi[k], c[k]);
+        }
+    }
+    // A relative and an absolute slack keep the float bounds outside every vertex.
+    double r = std::sqrt(r2);
+    double slack = 1e-5 * (r + std::fabs(o.POS.X) + std::fabs(o.POS.Y) + std::fabs(o.POS.Z)) + 1e-6;
+    b.radius = static_cast<float>(r + slack);
+    b.lo = KST_VECTOR{static_cast<float>(lo[0] - slack), static_cast<float>(lo[1] - slack),
+                      static_cast<float>(lo[2] - slack)};
+    b.hi = KST_VECTOR{static_cast<float>(hi[0] + slack), static_cast<float>(hi[1] + slack),
+                      static_cast<float>(hi[2] + slack)};
 }
 
 static void kst_prepare_camera(KST_SCENE& scene)
@@ -241,6 +275,22 @@ void KST_SCENE_PREPARE(KST_SCENE& scene)
     }
     kst_prepare_volumes(scene, total);
     scene.INFINITY = 1000.0f;
+    kst_scene_bounds(scene);
+}
+
+void kst_scene_bounds(KST_SCENE& scene)
+{
+    int32_t n = scene.OBJ && scene.OBJECTS > 0 ? scene.OBJECTS : 0;
+    kst_replace(scene.kst_object_bounds, n, " object bounds ");
+    scene.kst_bounds_count = n;
+    for (int32_t i = 0; i < n; ++i)
+        kst_prepare_bounds(scene.kst_object_bounds[i], scene.OBJ[i]);
+}
+
+bool kst_bounds_current(const kst_bounds& b, const KST_OBJECT& o)
+{
+    return b.vertex == o.VERTEX && b.vertices == o.VERTICES && b.pivot.X == o.POS.X && b.pivot.Y == o.POS.Y &&
+           b.pivot.Z == o.POS.Z;
 }
 
 void kst_object_free(KST_OBJECT& o)
@@ -265,6 +315,7 @@ void kst_object_free(KST_OBJECT& o)
 
 void KST_SCENE_FREE(KST_SCENE& scene)
 {
+    kst_render_release_geometry(scene);
     for (KST_LIGHT& l : scene.LIGHT)
         mem_free_array(l.POSITION);
     for (int32_t i = 0; scene.OBJ && i < scene.OBJECTS; ++i)
@@ -277,4 +328,6 @@ void KST_SCENE_FREE(KST_SCENE& scene)
     mem_free_array(scene.OBJ);
     mem_free_array(scene.VOLUMEARRAY);
     mem_free_array(scene.VOLUMEARRAYINDEX);
+    mem_free_array(scene.kst_object_bounds);
+    scene.kst_bounds_count = 0;
 }

@@ -21,5 +21,12 @@ int32_t KST_FACEVERTEX(const KST_OBJECT& object, int32_t face, int32_t corner);
 int32_t KST_GETNEIGHBOUR(const KST_OBJECT& object, int32_t face, int32_t edge);
 void    KST_SETNEIGHBOUR(KST_OBJECT& object, int32_t face, int32_t edge, int32_t value);
 
+// Per-object bounds (sphere about POS, box of the vertices) into
+// kst_object_bounds, one entry per object; preparation calls it, and so does
+// anything that changes vertices or pivots afterwards.
+void kst_scene_bounds(KST_SCENE& scene);
+// True when the bounds were computed from the object's present vertices and pivot.
+bool kst_bounds_current(const kst_bounds& bounds, const KST_OBJECT& object);
+
 // Frees every array hanging from one object and clears the references.
 void kst_object_free(KST_OBJECT& object);

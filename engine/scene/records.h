@@ -184,6 +184,21 @@ struct KST_LIGHT {
     KST_KEYVECTOR* POSITION;  // [POSKEYS]
 };
 
+// --- per-object bounds (preparation; not stored in the file) ---------------------------
+// A sphere about the pivot POS holding every vertex, and the axis-aligned box
+// of the vertices, both in the object's own (vertex) coordinates. vertex and
+// vertices name the array they were computed from, so a user can tell when
+// they are stale.
+struct kst_bounds {
+    KST_VECTOR        pivot;
+    float             radius;
+    KST_VECTOR        lo, hi;
+    const KST_VECTOR* vertex;
+    int32_t           vertices;
+};
+
+struct kst_gpu_scene;  // buffer objects of the renderer (engine/render/draw.cpp)
+
 // --- scene ----------------------------------------------------------------------------
 struct KST_SCENE {
     int32_t        NUMOFCHUNKS;        // chunks in the file the scene came from
@@ -218,6 +233,9 @@ struct KST_SCENE {
     float          INFINITY;           // shadow extrusion factor
     float          SHADOWVALUE;        // dimming of shadow receivers
     int64_t        kst_volume_slots;   // quads VOLUMEARRAY holds (3 * total faces); not a stored field
+    kst_bounds*    kst_object_bounds;  // [kst_bounds_count], preparation; not a stored field
+    int32_t        kst_bounds_count;
+    kst_gpu_scene* kst_gpu;            // buffer objects, made by the first draw; not a stored field
 };
 
 // Total faces of a scene (sum of FACES over its objects), in 64 bits.

@@ -142,6 +142,20 @@ TEST(ShowE2E, TimedemoPrintsMillisecondsPerFramePerSegment)
     for (int s = 1; s <= 6; ++s)
         EXPECT_NE(r.out.find("segment " + std::to_string(s) + ":"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("ms/frame"), std::string::npos);
+    EXPECT_NE(r.out.find("objects/frame"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("triangles/frame"), std::string::npos) << r.out;
+}
+
+TEST(ShowE2E, FrameCostsPrintMedianAndWorstPerSegment)
+{
+    // Two frames per second over the first two segments' border.
+    program_result r = qiv_offscreen({"--frame-costs", "--fps", "2", "--from", "14000", "--to", "16000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("segment 1:     2 frames, median"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("segment 2:     3 frames, median"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("worst"), std::string::npos);
+    EXPECT_NE(r.out.find("frames above 3 x their segment's median:"), std::string::npos);
+    EXPECT_EQ(qiv_offscreen({"--frame-costs", "--timedemo"}).status, 2);
 }
 
 TEST(ShowE2E, VideoCaptureThroughFfmpeg)
@@ -180,12 +194,14 @@ TEST(ShowE2E, MissingSceneIsAClearFatalError)
 TEST(ShowE2E, UsageErrors)
 {
     EXPECT_EQ(qiv_offscreen({"--frame", "100"}).status, 2);               // needs -o
-    EXPECT_EQ(qiv_offscreen({"--fps", "10"}).status, 2);                  // needs --capture
+    EXPECT_EQ(qiv_offscreen({"--fps", "10"}).status, 2);                  // needs --capture or --frame-costs
+    EXPECT_EQ(qiv_offscreen({"--from", "10"}).status, 2);
     EXPECT_EQ(qiv_offscreen({"--capture", "x", "--fps", "0"}).status, 2);
     EXPECT_EQ(qiv_offscreen({"--capture", "x", "--from", "5", "--to", "4"}).status, 2);
     EXPECT_EQ(qiv_offscreen({"--capture", "x", "--timedemo"}).status, 2);
     program_result help = qiv_offscreen({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* opt : {"--capture", "--fps", "--from", "--to", "--seed", "--frame", "--timedemo", "--data"})
+    for (const char* opt : {"--capture", "--fps", "--from", "--to", "--seed", "--frame", "--timedemo", "--data",
+                            "--frame-costs"})
         EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
 }

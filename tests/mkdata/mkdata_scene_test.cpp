@@ -1,6 +1,7 @@
 // tests/mkdata/mkdata_scene_test.cpp - the generated scenes load, fit the timeline and draw.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -299,5 +300,34 @@ TEST_F(MkdataSceneDraw, LayerFilesLoadThroughTheInterfaceLoader)
         }
         EXPECT_TRUE(drew) << "the layers never show";
         IFE_FREE(f);
+    }
+}
+
+// No generated face is a needle (an edge a million times shorter than the
+// longest): at sphere poles such faces came out mirrored and spanned a whole
+// texture step in no width, which costs llvmpipe's anisotropic filter minutes
+// on the rare pixel they cover.
+TEST(MkdataScenes, NoNeedleFaces)
+{
+    for (const std::string& stem : MKDATA_SCENE_STEMS) {
+        loaded_scene l(stem);
+        const KST_SCENE& s = l.scene;
+        int needles = 0;
+        for (int32_t i = 0; i < s.OBJECTS; ++i) {
+            const KST_OBJECT& o = s.OBJ[i];
+            for (int32_t f = 0; f < o.FACES; ++f) {
+                const KST_VECTOR& a = o.VERTEX[o.FACE[f].A];
+                const KST_VECTOR& b = o.VERTEX[o.FACE[f].B];
+                const KST_VECTOR& c = o.VERTEX[o.FACE[f].C];
+                auto d2 = [](const KST_VECTOR& p, const KST_VECTOR& q) {
+                    double x = p.X - q.X, y = p.Y - q.Y, z = p.Z - q.Z;
+                    return x * x + y * y + z * z;
+                };
+                double e[3] = {d2(a, b), d2(b, c), d2(c, a)};
+                double lo = std::min({e[0], e[1], e[2]}), hi = std::max({e[0], e[1], e[2]});
+                needles += hi > 0 && lo < hi * 1e-12;
+            }
+        }
+        EXPECT_EQ(needles, 0) << stem;
     }
 }

@@ -338,6 +338,7 @@ TEST_F(Draw, TextureTilingFrameScrollingAndWrap)
 
     // Texture coordinates 0..2: clamp (TEXTUREWRAP 1) repeats the last column.
     rs.obj(q).TEXCOORD[1].U = rs.obj(q).TEXCOORD[2].U = 2.0f;
+    kst_render_geometry_changed(rs.s);  // arrays edited in place: upload again
     for (uint8_t wrap : {0, 1, 2}) {
         rs.mat(m).TEXTUREWRAP = wrap;
         render(rs);
@@ -467,6 +468,7 @@ TEST_F(Draw, VertexColoursAndTheShadowedVariantsDimming)
     o.COLOR = true;
     for (int v = 0; v < 4; ++v)
         o.CVERTEX[v] = {0, 1, 0};
+    kst_render_geometry_changed(rs.s);
     render(rs);
     EXPECT_TRUE(pixel_near(cx, cy, 0, 255, 0));
     o.COLOR = false;

@@ -163,6 +163,7 @@ TEST_F(Passes, DepthModeTable)
     // GL_GREATER draws what lies behind what is already there.
     rs.mat(far_m).DEPTHMODE = 0;
     rs.obj(1).VERTEX[0].Y = rs.obj(1).VERTEX[1].Y = rs.obj(1).VERTEX[2].Y = rs.obj(1).VERTEX[3].Y = 4;
+    kst_render_geometry_changed(rs.s);
     rs.mat(near_m).DEPTHMODE = 3;
     render(rs);
     EXPECT_GT(gl_read_pixel(cx, cy).r, 200);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "engine/render/draw.h"
 #include "gl_fixture.h"
 
 render_scene::render_scene()
@@ -22,6 +23,8 @@ render_scene::render_scene()
 
 render_scene::~render_scene()
 {
+    kst_render_release_geometry(s);   // buffer objects and bounds the renderer made
+    mem_free_array(s.kst_object_bounds);
     for (void* block : blocks_)
         mem_release(block);
 }

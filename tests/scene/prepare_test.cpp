@@ -3,6 +3,7 @@
 // of the pairwise first-come search on random meshes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "engine/scene/prepare.h"
@@ -192,4 +193,39 @@ TEST(SceneBuilders, ShapesAreClosedAndConsistent)
     for (int32_t f = 0; f < 9; ++f)
         EXPECT_EQ(s.OBJ[grid].FACENORMAL[f].Z, -1.0f);
     KST_SCENE_FREE(s);
+}
+
+// Bounds: a sphere about the pivot that holds every vertex and the vertices'
+// box, both just outside the vertices; stale once the pivot or the vertex
+// array changes; released with the scene.
+TEST(Prepare, BoundsAboutThePivotAndTheBox)
+{
+    KST_SCENE s{};
+    sb_scene_init(s);
+    sb_add_material(s, "m");
+    sb_add_triangle(s, "tri");                      // (0,0,0) (1,0,0) (0,1,0)
+    sb_add_triangle(s, "far", 0, {100, -50, 3});
+    s.OBJ[1].POS = {0, 0, 0};                       // pivot far from the geometry
+    KST_SCENE_PREPARE(s);
+    ASSERT_EQ(s.kst_bounds_count, 2);
+    const kst_bounds& a = s.kst_object_bounds[0];
+    EXPECT_GE(a.radius, 1.0f);
+    EXPECT_LT(a.radius, 1.001f);
+    EXPECT_LE(a.lo.X, 0.0f);
+    EXPECT_GT(a.lo.X, -0.001f);
+    EXPECT_GE(a.hi.Y, 1.0f);
+    EXPECT_LT(a.hi.Y, 1.001f);
+    EXPECT_GE(a.hi.Z, 0.0f);
+    const kst_bounds& b = s.kst_object_bounds[1];
+    float reach = std::sqrt(101.0f * 101.0f + 50.0f * 50.0f + 9.0f);
+    EXPECT_GE(b.radius, reach);
+    EXPECT_LT(b.radius, reach * 1.001f);
+    EXPECT_TRUE(kst_bounds_current(b, s.OBJ[1]));
+    s.OBJ[1].POS.X = 1.0f;
+    EXPECT_FALSE(kst_bounds_current(b, s.OBJ[1]));
+    kst_scene_bounds(s);
+    EXPECT_TRUE(kst_bounds_current(s.kst_object_bounds[1], s.OBJ[1]));
+    KST_SCENE_FREE(s);
+    EXPECT_EQ(s.kst_object_bounds, nullptr);
+    EXPECT_EQ(s.kst_bounds_count, 0);
 }

@@ -42,6 +42,27 @@ static std::tuple<int64_t, int64_t, int64_t> mesh_pos_key(KST_VECTOR p)
     return {std::llround(p.X * 1000.0), std::llround(p.Y * 1000.0), std::llround(p.Z * 1000.0)};
 }
 
+static float mesh_length2(KST_VECTOR a)
+{
+    return a.X * a.X + a.Y * a.Y + a.Z * a.Z;
+}
+
+// A face with an edge a million times shorter than its longest one is a
+// needle: at a pole, sin(pi) in single precision is not 0, so the corners that
+// should coincide lie a few millionths apart and an absolute area test keeps
+// the face. Such a needle is mirrored (front-facing from the far side) and
+// spans a whole grid step of texture in no width, so the rare pixel it covers
+// asks the rasteriser for an unbounded texture footprint: the anisotropic
+// filter of Mesa's llvmpipe then spends minutes on one frame.
+static bool mesh_face_collapsed(const mk_mesh& m, const KST_FACE& f)
+{
+    KST_VECTOR a = m.v[f.A], b = m.v[f.B], c = m.v[f.C];
+    float e0 = mesh_length2(mesh_sub(b, a)), e1 = mesh_length2(mesh_sub(c, b)), e2 = mesh_length2(mesh_sub(a, c));
+    float longest = std::max({e0, e1, e2}), shortest = std::min({e0, e1, e2});
+    return longest <= 1e-12f || shortest <= longest * 1e-12f ||
+           mesh_length2(mesh_cross(mesh_sub(b, a), mesh_sub(c, a))) <= 1e-12f;
+}
+
 // --- meshes ----------------------------------------------------------------------------
 KST_VECTOR mk_vec(float x, float y, float z)
 {
@@ -76,11 +97,9 @@ mk_mesh mesh_surface(int nu, int nv, const mk_surface_fn& fn, float su, float sv
         }
     // Drop faces that collapse to a line (at the poles of a sphere).
     std::vector<KST_FACE> keep;
-    for (const KST_FACE& f : m.f) {
-        KST_VECTOR n = mesh_cross(mesh_sub(m.v[f.B], m.v[f.A]), mesh_sub(m.v[f.C], m.v[f.A]));
-        if (n.X * n.X + n.Y * n.Y + n.Z * n.Z > 1e-12f)
+    for (const KST_FACE& f : m.f)
+        if (!mesh_face_collapsed(m, f))
             keep.push_back(f);
-    }
     m.f = keep;
     mesh_normals(m);
     return m;

@@ -1,0 +1,77 @@
+// tests/mkdata/mkdata_pictures_test.cpp - culling and buffer objects change no pixel.
+//
+// The renderer skips objects outside the view volume and keeps meshes in GL
+// buffer objects; both only change how much work GL gets. These cases render
+// the generated show and every generated scene twice, once as usual and once
+// with KESTREL_NO_CULLING and KESTREL_NO_BUFFERS set, and require the same
+// PNG bytes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <future>
+
+#include "mkdata_fixture.h"
+#include "process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+const std::vector<std::string> PLAIN_GL = {"KESTREL_NO_CULLING=1", "KESTREL_NO_BUFFERS=1"};
+
+// Runs the same command as usual and with the plain GL path, one per core.
+void run_both(const std::string& program, const std::vector<std::string>& fast,
+              const std::vector<std::string>& plain)
+{
+    auto second = std::async(std::launch::async, [&] { return run_program(program, plain, PLAIN_GL, "", 300); });
+    program_result a = run_program(program, fast, {}, "", 300);
+    program_result b = second.get();
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_EQ(b.status, 0) << b.err;
+}
+
+void expect_same_file(const std::string& a, const std::string& b)
+{
+    std::string x = read_file(a), y = read_file(b);
+    ASSERT_FALSE(x.empty()) << a;
+    EXPECT_TRUE(x == y) << a << " and " << b << " differ";
+}
+}  // namespace
+
+// The whole show at one frame per second (132 frames from 0 to 131 s, every
+// segment and every scene), seed 1.
+TEST(MkdataPictures, ShowIsTheSameWithoutCullingAndBuffers)
+{
+    const std::string data = mkdata_shared_dir();
+    const std::string out = test_temp_dir("mkdata-pictures-show");
+    auto args = [&](const std::string& dir) {
+        return std::vector<std::string>{"--data", data, "--seed", "1", "--capture", out + "/" + dir, "--fps", "1"};
+    };
+    run_both(qiv_path(), args("fast"), args("plain"));
+    int frames = 0;
+    for (const auto& e : fs::directory_iterator(out + "/fast")) {
+        expect_same_file(e.path().string(), out + "/plain/" + e.path().filename().string());
+        frames += 1;
+    }
+    EXPECT_EQ(frames, 132);
+}
+
+// Every scene at two frames, alone and with particles, flares and shadows.
+TEST(MkdataPictures, ScenesAreTheSameWithoutCullingAndBuffers)
+{
+    const std::string data = mkdata_shared_dir();
+    const std::string out = test_temp_dir("mkdata-pictures-scenes");
+    for (const std::string& stem : MKDATA_SCENE_STEMS)
+        for (const char* frame : {"137.5", "611.25"})
+            for (bool effects : {false, true}) {
+                std::string name = out + "/" + stem + "-" + frame + (effects ? "-fx" : "");
+                auto args = [&](const std::string& png) {
+                    std::vector<std::string> a = {"render", data + "/" + stem + ".kst", "--frame", frame, "-o",
+                                                  png, "--data", data};
+                    if (effects)
+                        a.insert(a.end(), {"--particles", "400", "--steps", "30", "--flares", "--shadows", "0"});
+                    return a;
+                };
+                run_both(kestrel_path(), args(name + ".png"), args(name + "-plain.png"));
+                expect_same_file(name + ".png", name + "-plain.png");
+            }
+}
