@@ -249,7 +249,13 @@ static soundlib_pcm soundlib_decode_bytes(const uint8_t* data, size_t size)
     if (size > static_cast<size_t>(INT32_MAX))
         return nullptr;
     SDL_RWops* rw = SDL_RWFromConstMem(data, static_cast<int>(size));
-    Mix_Chunk* chunk = rw != nullptr ? Mix_LoadWAV_RW(rw, 1) : nullptr;
+    if (rw == nullptr)
+        return nullptr;
+    // The stream is closed here, not by the mixer (freesrc 0): for some bytes
+    // it cannot decode, the mixer returned without closing it, and every such
+    // attempt leaked the stream. The chunk holds decoded samples, not the stream.
+    Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 0);
+    SDL_RWclose(rw);
     if (chunk == nullptr)
         return nullptr;
     auto pcm = std::make_shared<const std::vector<uint8_t>>(chunk->abuf, chunk->abuf + chunk->alen);

@@ -38,8 +38,14 @@ bool gl_context_open(gl_context& ctx, const gl_context_options& options, std::st
     if (options.fullscreen)
         flags |= SDL_WINDOW_FULLSCREEN | SDL_WINDOW_BORDERLESS;
     flags |= options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
-    ctx.window = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED,
-                                  SDL_WINDOWPOS_CENTERED, options.width, options.height, flags);
+    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+    SDL_Rect bounds;
+    // A full-screen window starts at the display's corner: where no window
+    // manager places it, nothing moves it when the mode switches, and a window
+    // centred on the desktop would hang over the edge of the smaller mode.
+    if (options.fullscreen && SDL_GetDisplayBounds(0, &bounds) == 0)
+        x = bounds.x, y = bounds.y;
+    ctx.window = SDL_CreateWindow(options.title.c_str(), x, y, options.width, options.height, flags);
     if (!ctx.window) {
         error = std::string("cannot open a window: ") + SDL_GetError();
         gl_context_close(ctx);

@@ -1,12 +1,51 @@
 // tests/common/xvfb.cpp - private X server (see xvfb.h).
 #include "xvfb.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
-#include <sys/wait.h>
+#include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include "process.h"
+
+// --- internal helpers ---------------------------------------------------------
+// The standard VESA 640 x 480 at 60 Hz timing; Xvfb only needs the sizes.
+static bool xvfb_add_mode(const std::string& display)
+{
+    std::vector<std::string> env = {"DISPLAY=" + display};
+    program_result made = run_program("/usr/bin/xrandr",
+        {"--newmode", "640x480", "25.175", "640", "656", "752", "800", "480", "490", "492", "525",
+         "-hsync", "-vsync"}, env, "", 10);
+    program_result added = run_program("/usr/bin/xrandr", {"--addmode", "screen", "640x480"}, env, "", 10);
+    return made.status == 0 && added.status == 0;
+}
+
+// The top-level window whose WM_NAME is `title`, or 0.
+static Window xvfb_find_window(Display* d, const std::string& title)
+{
+    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr, found = 0;
+    unsigned int count = 0;
+    if (!XQueryTree(d, root, &root, &parent, &children, &count))
+        return 0;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        char* name = nullptr;
+        if (XFetchName(d, children[i], &name) && name) {
+            if (title == name)
+                found = children[i];
+            XFree(name);
+        }
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+// --- public functions ---------------------------------------------------------
 // Xvfb chooses a free display number itself (-displayfd) and writes it to a
 // pipe once it accepts connections: picking a number here and starting the
 // server after would race with tests starting servers in parallel.
@@ -22,7 +61,7 @@ xvfb_server::xvfb_server()
         dup2(devnull, 0), dup2(devnull, 1), dup2(devnull, 2);
         std::string fd = std::to_string(fds[1]);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
+               "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
@@ -39,6 +78,7 @@ xvfb_server::xvfb_server()
         return;
     }
     display_ = ":" + number;
+    mode_added_ = xvfb_add_mode(display_);
 }
 
 xvfb_server::~xvfb_server()
@@ -47,4 +87,57 @@ xvfb_server::~xvfb_server()
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
     }
+}
+
+// xrandr prints the output as "screen connected 640x480+0+0 0mm x 0mm".
+std::string xvfb_server::mode() const
+{
+    program_result r = run_program("/usr/bin/xrandr", {}, {env()}, "", 10);
+    std::istringstream lines(r.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string output, state, geometry;
+        if (words >> output >> state >> geometry && output == "screen" && state == "connected")
+            return geometry;
+    }
+    return "";
+}
+
+std::string xvfb_server::window_geometry(const std::string& title) const
+{
+    Display* d = XOpenDisplay(display_.c_str());
+    if (!d)
+        return "";
+    std::string geometry;
+    if (Window w = xvfb_find_window(d, title)) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, w, &a))
+            geometry = std::to_string(a.width) + "x" + std::to_string(a.height) + "+" + std::to_string(a.x) +
+                       "+" + std::to_string(a.y);
+    }
+    XCloseDisplay(d);
+    return geometry;
+}
+
+bool xvfb_server::close_request(const std::string& title) const
+{
+    Display* d = XOpenDisplay(display_.c_str());
+    if (!d)
+        return false;
+    Window w = xvfb_find_window(d, title);
+    if (w) {
+        XEvent e;
+        std::memset(&e, 0, sizeof e);
+        e.xclient.type = ClientMessage;
+        e.xclient.window = w;
+        e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, w, False, NoEventMask, &e);
+        XSync(d, False);
+    }
+    XCloseDisplay(d);
+    return w != 0;
 }

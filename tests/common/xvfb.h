@@ -1,8 +1,14 @@
 // tests/common/xvfb.h - a private X server for whole-program window tests.
 //
 // xvfb_server starts Xvfb on a free display number the server picks itself,
-// 1024 x 768 x 24, waits until it answers, and kills it when destroyed. Tests
-// pass "DISPLAY=" + display() to the program and to xdotool.
+// 1024 x 768 x 24, waits until it answers, gives its RandR output a 640 x 480
+// mode a full-screen program can switch to, and kills it when destroyed. The
+// server runs with -noreset: by default an X server resets when its last
+// client leaves, which would drop the added mode between two xrandr calls.
+// Tests pass "DISPLAY=" + display() to the program and to xdotool; mode()
+// tells which mode the screen shows, so a test can see the program switch it
+// and put it back. The window helpers speak Xlib directly for what xdotool
+// cannot do (a window manager's close request) or says loosely (geometry).
 #pragma once
 
 #include <string>
@@ -14,11 +20,19 @@ public:
     ~xvfb_server();
     xvfb_server(const xvfb_server&) = delete;
     xvfb_server& operator=(const xvfb_server&) = delete;
-    bool               ok() const { return pid_ > 0; }
+    bool               ok() const { return pid_ > 0 && mode_added_; }
     const std::string& display() const { return display_; }
     std::string        env() const { return "DISPLAY=" + display_; }
+    // The output's current mode and place, "640x480+0+0"; "" when unknown.
+    std::string        mode() const;
+    // Geometry "WxH+X+Y" of the top-level window titled `title`; "" when none.
+    std::string        window_geometry(const std::string& title) const;
+    // Sends the window titled `title` the close request a window manager
+    // sends (WM_PROTOCOLS / WM_DELETE_WINDOW); false when there is no such window.
+    bool               close_request(const std::string& title) const;
 
 private:
     pid_t       pid_ = -1;
+    bool        mode_added_ = false;
     std::string display_;
 };

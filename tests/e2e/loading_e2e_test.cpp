@@ -14,9 +14,15 @@
 
 namespace {
 
-// Runs qiv in cwd under its own Xvfb and presses Escape as soon as its window appears.
+// Runs qiv in cwd under its own Xvfb and presses Escape as soon as its window
+// appears. With `modes` the run is a full-screen one: Escape waits until the
+// screen shows the show's mode, and modes receives the mode then and after the run.
+struct loading_modes {
+    std::string during, after, screen_after;  // screen_after: xdpyinfo's report
+};
+
 program_result loading_run_and_escape(const std::vector<std::string>& args, const std::string& cwd,
-                                      std::string* screen_after = nullptr)
+                                      loading_modes* modes = nullptr)
 {
     xvfb_server x;
     EXPECT_TRUE(x.ok());
@@ -26,6 +32,11 @@ program_result loading_run_and_escape(const std::vector<std::string>& args, cons
     std::thread presser([&] {
         bool pressed = false;
         while (!done && !pressed) {
+            if (modes && modes->during.rfind("640x480", 0) != 0) {
+                modes->during = x.mode();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
             program_result r = run_program("/usr/bin/xdotool",
                 {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"}, env, "", 10);
             pressed = r.status == 0;
@@ -35,8 +46,10 @@ program_result loading_run_and_escape(const std::vector<std::string>& args, cons
     program_result r = run_program(qiv_path(), args, env, cwd, 60);
     done = true;
     presser.join();
-    if (screen_after)
-        *screen_after = run_program("/usr/bin/xdpyinfo", {}, env, "", 10).out;
+    if (modes) {
+        modes->after = x.mode();
+        modes->screen_after = run_program("/usr/bin/xdpyinfo", {}, env, "", 10).out;
+    }
     return r;
 }
 
@@ -44,14 +57,16 @@ program_result loading_run_and_escape(const std::vector<std::string>& args, cons
 
 TEST(LoadingE2E, EscapeOnTheLoadingScreenFinishesLoadingAndDrawsNoFrame)
 {
-    std::string screen;
+    loading_modes modes;
     // Each of the 27 steps is held for 150 ms, so Escape lands on the loading screen.
-    program_result r = loading_run_and_escape({"--loading-pace", "150", "--verbose"}, e2e_data_dir(), &screen);
+    program_result r = loading_run_and_escape({"--loading-pace", "150", "--verbose"}, e2e_data_dir(), &modes);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("qiv: loading data/qorv.kst"), std::string::npos) << r.err;  // the last file
     EXPECT_NE(r.err.find("qiv: 27 loading steps, 0 frames drawn"), std::string::npos) << r.err;
-    EXPECT_NE(screen.find("dimensions:    1024x768 pixels"), std::string::npos) << screen;  // display restored
+    EXPECT_EQ(modes.during, "640x480+0+0");  // the loading screen ran in the show's mode
+    EXPECT_EQ(modes.after, "1024x768+0+0");  // and the display was restored
+    EXPECT_NE(modes.screen_after.find("dimensions:    1024x768 pixels"), std::string::npos) << modes.screen_after;
 }
 
 TEST(LoadingE2E, MissingMusicPlaysInSilenceWithOneLine)

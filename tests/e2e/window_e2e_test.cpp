@@ -1,5 +1,6 @@
 // Whole-program tests of qiv's window: a real X window under Xvfb, closed by
-// Escape through xdotool or by SIGTERM; the command line; no display at all.
+// Escape through xdotool or by SIGTERM; the full-screen mode switch and its
+// undoing however the show ends; the command line; no display at all.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "demo_data.h"
 #include "e2e_data.h"
 #include "process.h"
 #include "xvfb.h"
@@ -56,7 +58,84 @@ program_result e2e_run_and_close(const std::string& how)
     return r;
 }
 
+// What a full-screen run showed while it ran.
+struct e2e_full_screen_seen {
+    std::string mode;    // the output's mode once the show switched it
+    std::string window;  // the window's geometry in that mode
+};
+
+// Ends the run the chosen way: "escape", "close" (a window manager's close
+// request) or "sigterm"; "fatal" runs end by themselves.
+void e2e_end_run(const xvfb_server& x, const std::vector<std::string>& env, const std::string& how)
+{
+    if (how == "escape")
+        run_program("/usr/bin/xdotool", {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"},
+                    env, "", 10);
+    else if (how == "close")
+        x.close_request("qiv");
+    else if (how == "sigterm")
+        e2e_terminate_window_owner(env);
+}
+
+// Runs qiv full screen under x in cwd; once the screen shows 640 x 480 (and
+// the window is placed), ends the run as `how` says, again every half second
+// until it has ended.
+program_result e2e_run_full_screen(const xvfb_server& x, const std::string& how, const std::string& cwd,
+                                   const std::vector<std::string>& args, e2e_full_screen_seen& seen)
+{
+    std::vector<std::string> env = e2e_env(x);
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+        while (!done) {
+            if (seen.window.empty()) {
+                std::string mode = x.mode();
+                if (mode.rfind("640x480", 0) == 0) {
+                    seen.mode = mode;
+                    seen.window = x.window_geometry("qiv");
+                }
+            } else if (std::chrono::steady_clock::now() - last > std::chrono::milliseconds(500)) {
+                e2e_end_run(x, env, how);
+                last = std::chrono::steady_clock::now();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    program_result r = run_program(qiv_path(), args, env, cwd, 60);
+    done = true;
+    watcher.join();
+    return r;
+}
+
 }  // namespace
+
+// The show switches the screen to 640 x 480 with its window covering it, and
+// every way it ends gives the screen back its 1024 x 768: Escape, a close
+// request and SIGTERM with status 0, a missing data file with status 1 and the
+// file named.
+TEST(WindowE2E, FullScreenSwitchesTo640x480AndEveryEndRestoresTheMode)
+{
+    std::string fatal_dir = test_temp_dir("full-screen-fatal");
+    demo_data_write(fatal_dir + "/data", {true, "qorv.kst"});  // the last file loaded
+    for (std::string how : {"escape", "close", "sigterm", "fatal"}) {
+        SCOPED_TRACE(how);
+        xvfb_server x;
+        ASSERT_TRUE(x.ok());
+        ASSERT_EQ(x.mode(), "1024x768+0+0");
+        e2e_full_screen_seen seen;
+        bool fatal = how == "fatal";
+        // The missing file is met at the end of a paced loading, so there is time to look.
+        program_result r = fatal ? e2e_run_full_screen(x, how, fatal_dir, {"--loading-pace", "100"}, seen)
+                                 : e2e_run_full_screen(x, how, e2e_data_dir(), {}, seen);
+        EXPECT_FALSE(r.timed_out);
+        EXPECT_EQ(r.status, fatal ? 1 : 0) << r.err;
+        if (fatal)
+            EXPECT_NE(r.err.find("qorv.kst"), std::string::npos) << r.err;
+        EXPECT_EQ(seen.mode, "640x480+0+0");
+        EXPECT_EQ(seen.window, "640x480+0+0");
+        EXPECT_EQ(x.mode(), "1024x768+0+0");  // the display restored
+    }
+}
 
 TEST(WindowE2E, EscapeEndsTheRunWithStatusZero)
 {
