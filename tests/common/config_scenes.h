@@ -45,6 +45,7 @@ struct config_test_scene {
         }
         mem_release(scene.OBJ);
         mem_release(scene.MATERIAL);
+        mem_release(scene.kst_object_bounds);  // a configuration applied prepares bounds
     }
 
     config_test_scene(const config_test_scene&) = delete;
