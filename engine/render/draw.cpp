@@ -237,6 +237,20 @@ static bool kst_draw_has_normals(const KST_OBJECT& o)
     return o.NORMALS && o.VERTEXNORMAL;
 }
 
+// Binds the object's geometry (buffer objects or client arrays) and points
+// the vertex array, and the normal array when there are normals, at it.
+static void kst_draw_position_arrays(const kst_draw_job& j, bool normals)
+{
+    const kst_gpu_object* g = j.gpu;
+    kst_geometry_bind(g);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 12, kst_geometry_at(g, 0, j.o.VERTEX));
+    if (normals) {
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glNormalPointer(GL_FLOAT, 12, kst_geometry_at(g, g ? g->normal_at : 0, j.o.VERTEXNORMAL));
+    }
+}
+
 // Base draw. `receiver` (shadowed variant, RECEIVESHADOW) colours with the
 // undimmed diffuse colour and no colour array. A culled object sets the
 // current colour only.
@@ -252,13 +266,7 @@ static void kst_draw_base(const kst_draw_job& j, const KST_MATERIAL& m, bool rec
     bool texcoords = o.TEXTURE && m.TEXTURED && o.TEXCOORD;
     bool colours = o.COLOR && o.CVERTEX && !receiver;
     const kst_gpu_object* g = j.gpu;
-    kst_geometry_bind(g);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 12, kst_geometry_at(g, 0, o.VERTEX));
-    if (normals) {
-        glEnableClientState(GL_NORMAL_ARRAY);
-        glNormalPointer(GL_FLOAT, 12, kst_geometry_at(g, g ? g->normal_at : 0, o.VERTEXNORMAL));
-    }
+    kst_draw_position_arrays(j, normals);
     if (texcoords) {
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glTexCoordPointer(2, GL_FLOAT, 8, kst_geometry_at(g, g ? g->texcoord_at : 0, o.TEXCOORD));
@@ -302,13 +310,7 @@ static void kst_draw_environment(const kst_draw_job& j, const KST_MATERIAL& m, b
         glColor4f(m.ENVMAPCOLOR.R, m.ENVMAPCOLOR.G, m.ENVMAPCOLOR.B, m.ENVMAPALPHA);
     if (!j.culled) {
         const kst_gpu_object* g = j.gpu;
-        kst_geometry_bind(g);
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glVertexPointer(3, GL_FLOAT, 12, kst_geometry_at(g, 0, o.VERTEX));
-        if (normals) {
-            glEnableClientState(GL_NORMAL_ARRAY);
-            glNormalPointer(GL_FLOAT, 12, kst_geometry_at(g, g ? g->normal_at : 0, o.VERTEXNORMAL));
-        }
+        kst_draw_position_arrays(j, normals);
         kst_draw_mesh(j, false);
         glDisableClientState(GL_VERTEX_ARRAY);
         if (normals)
