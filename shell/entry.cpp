@@ -28,6 +28,7 @@
 #include "shell/starfield.h"
 #include "shell/start.h"
 #include "shell/timeline.h"
+#include "shell/warm_up.h"
 #include "shell/window.h"
 #include "support/error.h"
 #include "support/random.h"
@@ -186,6 +187,8 @@ static bool shell_start_up()
     shell_load_content();
     if (QUIT_REQUESTED == 0)
         start_prepare(SHELL_OPTIONS.start_ms);  // --start: the segment's particles so far
+    if (QUIT_REQUESTED == 0 && !SHELL_OPTIONS.frame_ms)
+        shell_warm_up();  // the driver's compiles before the first frame (one frame needs none)
     shell_start_music();
     START_MS = clock_now_ms() - SHELL_OPTIONS.start_ms;
     ELAPSED_MS = SHELL_OPTIONS.start_ms;

@@ -183,10 +183,14 @@ void timeline_replay_frame(uint32_t t)
     SEGMENT_FRAMES[segment] += 1;
 }
 
+void timeline_draw_at(uint32_t t)
+{
+    timeline_run_segment(timeline_segment(t), t);
+    timeline_overlay(t);
+}
+
 void DRAW_FRAME()
 {
     ELAPSED_MS = clock_now_ms() - START_MS;
-    uint32_t t = ELAPSED_MS;
-    timeline_run_segment(timeline_segment(t), t);
-    timeline_overlay(t);
+    timeline_draw_at(ELAPSED_MS);
 }

@@ -44,5 +44,7 @@ void  timeline_spin(KST_SCENE& scene, uint32_t t);
 // frame's camera) and the segment's frame counter. A run that starts late
 // replays the frames before its start with it to reach the same state.
 void  timeline_replay_frame(uint32_t t);
+// Draws the frame of show time t (DRAW_FRAME without reading the clock).
+void  timeline_draw_at(uint32_t t);
 // The benchmark line drawn at the top-left with "-bmark".
 std::string timeline_bench_text(int32_t score);

@@ -317,3 +317,22 @@ void random_jump(uint64_t draws)
         for (uint64_t i = 0; i < draws; ++i)
             random_mt_step(random_state);
 }
+
+random_saved random_save()
+{
+    std::lock_guard<std::mutex> lock(random_mutex);
+    random_saved saved{};
+    static_assert(sizeof saved.x == sizeof random_state.x);
+    std::memcpy(saved.x, random_state.x, sizeof saved.x);
+    saved.p = random_state.p;
+    saved.seeded = random_seeded;
+    return saved;
+}
+
+void random_restore(const random_saved& saved)
+{
+    std::lock_guard<std::mutex> lock(random_mutex);
+    std::memcpy(random_state.x, saved.x, sizeof saved.x);
+    random_state.p = saved.p >= 0 && saved.p < MT_N ? saved.p : 0;
+    random_seeded = saved.seeded;
+}

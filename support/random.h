@@ -16,3 +16,13 @@ uint32_t random_int(uint32_t n);
 void     random_skip(uint64_t draws);
 // random_skip through the jump-ahead path whatever n (tests and benchmarks).
 void     random_jump(uint64_t draws);
+
+// The generator's whole state, to be put back later (work that must leave no
+// trace, such as the shader warm-up before the show, draws and then restores).
+struct random_saved {
+    uint64_t x[312];
+    int      p;
+    bool     seeded;
+};
+random_saved random_save();
+void         random_restore(const random_saved& saved);
