@@ -26,9 +26,9 @@
 #include <GL/glext.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "engine/render/draw.h"
+#include "engine/render/render_common.h"
 #include "engine/scene/prepare.h"
 #include "support/mem.h"
 
@@ -44,17 +44,6 @@ static bool kst_geometry_disabled()
     return disabled;
 }
 
-// OpenGL 1.5 or later in the current context.
-static bool kst_geometry_supported()
-{
-    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-    if (!version)
-        return false;
-    int major = std::atoi(version);
-    const char* dot = std::strchr(version, '.');
-    int minor = dot ? std::atoi(dot + 1) : 0;
-    return major > 1 || (major == 1 && minor >= 5);
-}
 
 static bool kst_geometry_indices_ok(const KST_OBJECT& o)
 {
@@ -160,7 +149,7 @@ const kst_gpu_object* kst_geometry_for(const KST_SCENE& scene, int32_t index)
         return nullptr;
     static bool checked = false, supported = false;
     if (!checked) {
-        supported = kst_geometry_supported();
+        supported = kst_gl_version_at_least(1, 5);
         checked = true;
     }
     if (!supported)

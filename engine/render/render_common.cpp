@@ -1,8 +1,13 @@
 // engine/render/render_common.cpp - shared renderer pieces (see render_common.h).
 #include "engine/render/render_common.h"
 
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
+#include <GL/glext.h>
+
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "engine/render/passes.h"
 #include "engine/scene/spline.h"
@@ -105,6 +110,40 @@ static void kst_pixel_transfer_identity()
     glPixelTransferi(GL_MAP_STENCIL, GL_FALSE);
 }
 
+bool kst_gl_version_at_least(int major, int minor)
+{
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    if (!version)
+        return false;
+    int have_major = std::atoi(version);
+    const char* dot = std::strchr(version, '.');
+    int have_minor = dot ? std::atoi(dot + 1) : 0;
+    return have_major > major || (have_major == major && have_minor >= minor);
+}
+
+bool kst_gl_has_extension(const char* name)
+{
+    const char* list = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    size_t n = std::strlen(name);
+    for (const char* at = list; at && (at = std::strstr(at, name)) != nullptr; at += n)
+        if ((at == list || at[-1] == ' ') && (at[n] == ' ' || at[n] == '\0'))
+            return true;
+    return false;
+}
+
+// A pixel buffer a caller left bound turns the pointer of a read-back or an
+// upload into an offset in that buffer; unbinding it makes the pointer a
+// pointer again. Pixel buffers exist from OpenGL 2.1 or with the ARB extension.
+static void kst_pixel_buffer_unbind(GLenum target, GLenum binding)
+{
+    if (!kst_gl_version_at_least(2, 1) && !kst_gl_has_extension("GL_ARB_pixel_buffer_object"))
+        return;
+    GLint bound = 0;
+    glGetIntegerv(binding, &bound);
+    if (bound != 0)
+        glBindBuffer(target, 0);
+}
+
 // One direction's store parameters, pack or unpack, set for tight rows.
 static void kst_pixel_store_tight(GLenum alignment, GLenum row_length, GLenum image_height,
                                   GLenum skip_rows, GLenum skip_pixels, GLenum skip_images,
@@ -122,6 +161,7 @@ static void kst_pixel_store_tight(GLenum alignment, GLenum row_length, GLenum im
 
 void kst_pixel_pack_tight()
 {
+    kst_pixel_buffer_unbind(GL_PIXEL_PACK_BUFFER, GL_PIXEL_PACK_BUFFER_BINDING);
     kst_pixel_store_tight(GL_PACK_ALIGNMENT, GL_PACK_ROW_LENGTH, GL_PACK_IMAGE_HEIGHT,
                           GL_PACK_SKIP_ROWS, GL_PACK_SKIP_PIXELS, GL_PACK_SKIP_IMAGES,
                           GL_PACK_SWAP_BYTES, GL_PACK_LSB_FIRST);
@@ -130,6 +170,7 @@ void kst_pixel_pack_tight()
 
 void kst_pixel_unpack_tight()
 {
+    kst_pixel_buffer_unbind(GL_PIXEL_UNPACK_BUFFER, GL_PIXEL_UNPACK_BUFFER_BINDING);
     kst_pixel_store_tight(GL_UNPACK_ALIGNMENT, GL_UNPACK_ROW_LENGTH, GL_UNPACK_IMAGE_HEIGHT,
                           GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS, GL_UNPACK_SKIP_IMAGES,
                           GL_UNPACK_SWAP_BYTES, GL_UNPACK_LSB_FIRST);

@@ -29,9 +29,14 @@ bool kst_billboard_basis(KST_VECTOR& right, KST_VECTOR& up);
 void kst_state_reset();
 // One textured square of half-diagonal s at p, as a four-vertex strip.
 void kst_billboard_draw(const KST_VECTOR& p, float s, const KST_VECTOR& right, const KST_VECTOR& up);
-// Pack state of a tightly packed read into a caller's buffer: alignment 1, no
-// row length, image height or skips, no byte swapping, most significant bit
-// first, and an identity pixel transfer (scales 1, biases 0, no colour maps).
+// The current context's GL_VERSION is at least major.minor.
+bool kst_gl_version_at_least(int major, int minor);
+// The current context lists the extension (a whole name, "GL_ARB_...").
+bool kst_gl_has_extension(const char* name);
+// Pack state of a tightly packed read into a caller's buffer: no pixel pack
+// buffer bound, alignment 1, no row length, image height or skips, no byte
+// swapping, most significant bit first, and an identity pixel transfer
+// (scales 1, biases 0, no colour maps).
 void kst_pixel_pack_tight();
-// The same for an upload from a tightly packed buffer.
+// The same for an upload from a tightly packed buffer (no pixel unpack buffer).
 void kst_pixel_unpack_tight();

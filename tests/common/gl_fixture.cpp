@@ -1,5 +1,8 @@
 // tests/common/gl_fixture.cpp - the shared off-screen GL context (see gl_fixture.h).
+#define GL_GLEXT_PROTOTYPES 1  // buffer objects, before any GL header
 #include "gl_fixture.h"
+
+#include <GL/glext.h>
 
 #include <GL/glu.h>
 #include <set>
@@ -23,10 +26,17 @@ void gl_test_context_require()
     gl_fixture_open = true;
 }
 
+// The fixture's own reads: no pixel pack buffer, alignment 1.
+static void gl_fixture_pack_for_reads()
+{
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+}
+
 gl_rgba gl_read_pixel(int x, int y)
 {
     gl_rgba p{};
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    gl_fixture_pack_for_reads();
     glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &p);
     return p;
 }
@@ -34,7 +44,7 @@ gl_rgba gl_read_pixel(int x, int y)
 std::array<float, 4> gl_read_pixel_f(int x, int y)
 {
     std::array<float, 4> p{};
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    gl_fixture_pack_for_reads();
     glReadPixels(x, y, 1, 1, GL_RGBA, GL_FLOAT, p.data());
     return p;
 }
@@ -61,7 +71,7 @@ bool gl_enabled(GLenum what)
 int gl_distinct_colours()
 {
     std::vector<uint8_t> px(640 * 480 * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    gl_fixture_pack_for_reads();
     glReadPixels(0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
     std::set<uint32_t> colours;
     for (size_t i = 0; i < px.size(); i += 4)
@@ -72,7 +82,7 @@ int gl_distinct_colours()
 int gl_read_stencil(int x, int y)
 {
     GLubyte s = 0;
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    gl_fixture_pack_for_reads();
     glReadPixels(x, y, 1, 1, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, &s);
     return s;
 }
@@ -98,14 +108,34 @@ static void gl_pixel_store_set(GLint alignment, GLint row_length, GLint skip, GL
     glPixelTransferf(GL_RED_SCALE, red_scale);
 }
 
+// A pixel pack and a pixel unpack buffer of a library caller, left bound by
+// the scramble: reads and uploads would then go to and come from them.
+static void gl_pixel_buffers_bind(bool bound)
+{
+    static GLuint names[2] = {0, 0};
+    if (bound && !glIsBuffer(names[0])) {
+        glGenBuffers(2, names);
+        std::vector<uint8_t> junk(1 << 20, 0x5A);
+        for (int i = 0; i < 2; ++i) {
+            GLenum target = i == 0 ? GL_PIXEL_PACK_BUFFER : GL_PIXEL_UNPACK_BUFFER;
+            glBindBuffer(target, names[i]);
+            glBufferData(target, static_cast<GLsizeiptr>(junk.size()), junk.data(), GL_STREAM_COPY);
+        }
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, bound ? names[0] : 0);
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, bound ? names[1] : 0);
+}
+
 void gl_pixel_store_scramble()
 {
     gl_pixel_store_set(8, 7, 1, GL_TRUE, 0.5f);
+    gl_pixel_buffers_bind(true);
 }
 
 void gl_pixel_store_defaults()
 {
     gl_pixel_store_set(4, 0, 0, GL_FALSE, 1.0f);
+    gl_pixel_buffers_bind(false);
 }
 
 void gl_test::SetUp()

@@ -32,10 +32,12 @@ int    gl_read_stencil(int x, int y);
 
 // Leaves the pixel store and transfer as a careless caller might: alignment 8,
 // row length 7, image height 5, skips 1 to 3, swapped bytes, LSB first, for
-// pack and unpack alike, and the red scale at 0.5. Read-backs and uploads of
-// the engine must give the same result as from GL's defaults.
+// pack and unpack alike, the red scale at 0.5, and a pixel pack and a pixel
+// unpack buffer bound. Read-backs and uploads of the engine must give the
+// same result as from GL's defaults.
 void gl_pixel_store_scramble();
-// GL's initial pixel store and transfer (alignment 4, everything else 0 or off).
+// GL's initial pixel store and transfer (alignment 4, everything else 0 or
+// off, no pixel buffer bound).
 void gl_pixel_store_defaults();
 
 class gl_test : public ::testing::Test {
