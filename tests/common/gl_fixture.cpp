@@ -14,6 +14,22 @@
 static gl_context gl_fixture_ctx;
 static bool       gl_fixture_open = false;
 
+// Closes the shared context when the test program's tests are done, before it
+// exits: the driver then joins its rasterizer threads and frees the screen
+// while the process is still whole, instead of those threads still running
+// when the exit handlers (LeakSanitizer's leak check among them) walk every
+// thread of a process being torn down.
+class gl_fixture_environment : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        gl_context_close(gl_fixture_ctx);
+        gl_fixture_open = false;
+    }
+};
+static ::testing::Environment* const gl_fixture_env =
+    ::testing::AddGlobalTestEnvironment(new gl_fixture_environment);
+
 void gl_test_context_require()
 {
     if (gl_fixture_open)

@@ -15,6 +15,7 @@
 
 #include "e2e_data.h"
 #include "engine/scene/loader.h"
+#include "engine/scene/prepare.h"
 #include "engine/scene/records.h"
 #include "engine/scene/writer.h"
 #include "process.h"
@@ -53,6 +54,7 @@ std::string lively_data_dir()
         p.SIZE = 0.5f;
     }
     KST_SCENE_SAVE(scene, dir + "/data/part2.kst");
+    KST_SCENE_FREE(scene);
     return dir;
 }
 

@@ -9,17 +9,23 @@
 //
 // Model files can declare absurd sizes (a vertex count of billions for a cube)
 // that assimp's readers honour by allocating and clearing that much memory
-// before anything can check it. import therefore caps its own address space
-// (half the machine's memory, at most 8 GiB) so that such a file fails fast
-// with an allocation error instead of driving the machine into swap. Builds
-// with AddressSanitizer or ThreadSanitizer, which reserve terabytes of shadow
-// space, skip the cap.
+// before anything can check it. import therefore caps the growth of its own
+// address space (half the machine's memory, at most 8 GiB, on top of what is
+// mapped when the import starts) so that such a file fails fast with an
+// allocation error instead of driving the machine into swap. The cap counts
+// from the present size rather than from zero because a build with
+// AddressSanitizer has already reserved terabytes of shadow and allocator
+// space by then; its allocations are carved out of those reservations, and
+// only the large blocks, mapped one by one, add to the size (and there the
+// program's own operator new, cmake/sanitize_new_throws.cpp, turns a refused
+// block into std::bad_alloc as in a plain build).
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <fstream>
 #include <filesystem>
 #include <memory>
 
@@ -39,27 +45,32 @@ struct import_args {
     bool json = false;
 };
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define IMPORT_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define IMPORT_ASAN 1
-#endif
-#endif
+// Bytes of address space the process maps now (the first field of
+// /proc/self/statm, in pages); 0 when it cannot be read.
+rlim_t import_mapped_bytes(long page)
+{
+    std::ifstream statm("/proc/self/statm");
+    unsigned long long pages = 0;
+    if (!(statm >> pages))
+        return 0;
+    return static_cast<rlim_t>(pages) * static_cast<rlim_t>(page);
+}
 
 void import_limit_memory()
 {
-#ifndef IMPORT_ASAN
     long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
     if (pages <= 0 || page <= 0)
         return;
-    rlim_t cap = std::min<rlim_t>(static_cast<rlim_t>(pages) * page / 2, rlim_t(8) << 30);
+    rlim_t room = std::min<rlim_t>(static_cast<rlim_t>(pages) * page / 2, rlim_t(8) << 30);
+    rlim_t mapped = import_mapped_bytes(page);
+    if (mapped > RLIM_INFINITY - room - 1)
+        return;
+    rlim_t cap = mapped + room;
     rlimit now{};
     if (getrlimit(RLIMIT_AS, &now) == 0 && (now.rlim_cur == RLIM_INFINITY || now.rlim_cur > cap)) {
         now.rlim_cur = cap;
         setrlimit(RLIMIT_AS, &now);
     }
-#endif
 }
 
 void import_print(const kst_import_summary& s, bool json)
