@@ -4,7 +4,8 @@
 // runs the seed corpus (tests/import/fuzz_corpus_test.cpp). An input is a
 // format hint on its first line (an extension such as "obj", "gltf", "ply";
 // at most 8 characters) followed by the model file itself. One run:
-//   1. assimp reads the bytes through its memory reader with the importer's
+//   1. the importer's guard checks the header counts against the size (a
+//      refusal ends the run), then assimp reads the bytes through its memory reader with the importer's
 //      post-processing (a file it refuses ends the run);
 //   2. kst_import_map maps the scene; a fatal error is an allowed answer and
 //      must leave the record cleared;
@@ -17,6 +18,7 @@
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +87,12 @@ inline int import_fuzz_one(const uint8_t* data, size_t size)
     if (line >= size || data[line] != '\n')
         return 0;
     std::string hint(reinterpret_cast<const char*>(data), line);
+    try {
+        kst_import_guard(data + line + 1, std::min<size_t>(size - line - 1, 65536), size - line - 1, hint,
+                         "fuzz." + hint);
+    } catch (const fatal_error&) {
+        return 0;
+    }
     Assimp::Importer importer;
     const aiScene* ai = importer.ReadFileFromMemory(data + line + 1, size - line - 1, kst_import_assimp_flags(),
                                                     hint.c_str());
