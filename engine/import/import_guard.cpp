@@ -18,6 +18,10 @@
 // post-processing catch that like any other import error, and the import
 // ends with a message instead of a core dump.
 //
+// Half-Life models (magic "IDST", sequence files "IDSQ") are refused outright:
+// assimp's reader follows the dozens of offsets in them without checking them
+// against the file and reads far outside it on a damaged one.
+//
 // Covered: OFF (vertex, face and edge counts) and PLY (every element's count
 // times its properties, against the bytes after the header). A PLY header
 // must also end, within its first 64 KiB, in "end_header": without one
@@ -137,6 +141,8 @@ void aiAssertViolation(const char* expression, const char* file, int line)
 void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size, const std::string& ext,
                       const std::string& source)
 {
+    if (head_size >= 4 && (std::memcmp(head, "IDST", 4) == 0 || std::memcmp(head, "IDSQ", 4) == 0))
+        fatal_raise(source + ": Half-Life models are not imported (assimp's reader does not check their offsets)");
     const std::string e = guard_lower(ext.size() && ext[0] == '.' ? ext.substr(1) : ext);
     std::vector<std::string> first = guard_tokens(head, std::min<size_t>(head_size, 64), 1);
     const std::string lead = first.empty() ? std::string() : guard_lower(first[0]);

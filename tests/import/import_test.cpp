@@ -340,7 +340,8 @@ TEST(Import, ExportRoundTrip)
 // Header counts the file cannot hold are refused before assimp allocates for
 // them (an OFF file of 60 bytes claiming 100 million vertices cost assimp over
 // a gigabyte; the package's invalid/OutOfMemory.off, 16 GB and minutes), and
-// a PLY header without end_header (assimp's reader never returned), with
+// a PLY header without end_header (assimp's reader never returned), and
+// Half-Life models (assimp's reader read outside a damaged one), with
 // a message naming the file and nothing written. Headers that fit, including
 // a coordinate after the counts and an nOFF dimension, pass the guard.
 TEST(Import, HeaderCountsBeyondTheFileAreRefused)
@@ -354,6 +355,7 @@ TEST(Import, HeaderCountsBeyondTheFileAreRefused)
         {"faces.off", "OFF\n3 100000000 0\n0 0 0\n0 0 1\n1 0 0\n3 0 1 2\n"},
         {"big.ply", ply_head + std::string(49, '\0')},
         {"open.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n1\n2\n3\n"},
+        {"model.mdl", std::string("IDST\x0a\0\0\0", 8) + std::string(400, '\x7f')},
     };
     for (const auto& [name, bytes] : files) {
         SCOPED_TRACE(name);
@@ -363,8 +365,9 @@ TEST(Import, HeaderCountsBeyondTheFileAreRefused)
             KST_IMPORT_FILE(dir + "/" + name, dir + "/out.kst", kst_import_options{}, summary);
             ADD_FAILURE() << "imported";
         } catch (const fatal_error& e) {
-            std::string why = name == "open.ply" ? ": the PLY header has no end_header line"
-                                                 : ": the header promises 100000000 elements";
+            std::string why = name == "open.ply"    ? ": the PLY header has no end_header line"
+                              : name == "model.mdl" ? ": Half-Life models are not imported"
+                                                    : ": the header promises 100000000 elements";
             EXPECT_NE(std::string(e.what()).find(dir + "/" + name + why), std::string::npos) << e.what();
         }
         EXPECT_FALSE(fs::exists(dir + "/out.kst"));
