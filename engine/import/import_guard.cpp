@@ -22,6 +22,14 @@
 // assimp's reader follows the dozens of offsets in them without checking them
 // against the file and reads far outside it on a damaged one.
 //
+// OpenGEX files are refused too: assimp's OpenGEX reader dereferences null
+// structure references and asserts on list sizes in damaged files. A file is
+// taken for OpenGEX by its extension or, under an extension assimp does not
+// know, by the structure names assimp's own detection looks for.
+//
+// Valve SMD files are text; one with a NUL byte in it never returns from
+// assimp's SMD reader, so such a file is refused.
+//
 // Covered: OFF (vertex, face and edge counts) and PLY (every element's count
 // times its properties, against the bytes after the header). A PLY header
 // must also end, within its first 64 KiB, in "end_header": without one
@@ -33,6 +41,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <assimp/Importer.hpp>
 
 #include "engine/import/import.h"
 #include "support/error.h"
@@ -128,6 +138,20 @@ void guard_ply(const uint8_t* head, size_t size, uint64_t file_size, const std::
     }
 }
 
+bool guard_opengex(const uint8_t* head, size_t size, const std::string& ext)
+{
+    if (ext == "ogex")
+        return true;
+    static const Assimp::Importer known;
+    if (known.IsExtensionSupported("." + ext))
+        return false;
+    std::string text(reinterpret_cast<const char*>(head), std::min<size_t>(size, 200));
+    for (const char* token : {"Metric", "GeometryNode", "VertexArray", "GeometryObject", "Material"})
+        if (text.find(token) != std::string::npos)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 namespace Assimp {
@@ -146,6 +170,10 @@ void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size,
     const std::string e = guard_lower(ext.size() && ext[0] == '.' ? ext.substr(1) : ext);
     std::vector<std::string> first = guard_tokens(head, std::min<size_t>(head_size, 64), 1);
     const std::string lead = first.empty() ? std::string() : guard_lower(first[0]);
+    if (guard_opengex(head, head_size, e))
+        fatal_raise(source + ": OpenGEX files are not imported (assimp's reader does not check their references)");
+    if ((e == "smd" || lead == "version") && std::memchr(head, 0, head_size))
+        fatal_raise(source + ": the SMD file holds a NUL byte");
     if (e == "off" || lead.find("off") != std::string::npos)
         guard_off(head, head_size, file_size, source);
     if (e == "ply" || lead == "ply")

@@ -341,7 +341,8 @@ TEST(Import, ExportRoundTrip)
 // them (an OFF file of 60 bytes claiming 100 million vertices cost assimp over
 // a gigabyte; the package's invalid/OutOfMemory.off, 16 GB and minutes), and
 // a PLY header without end_header (assimp's reader never returned), and
-// Half-Life models (assimp's reader read outside a damaged one), with
+// Half-Life models (assimp's reader read outside a damaged one) and SMD text
+// with a NUL byte (assimp's reader never returned), with
 // a message naming the file and nothing written. Headers that fit, including
 // a coordinate after the counts and an nOFF dimension, pass the guard.
 TEST(Import, HeaderCountsBeyondTheFileAreRefused)
@@ -356,6 +357,7 @@ TEST(Import, HeaderCountsBeyondTheFileAreRefused)
         {"big.ply", ply_head + std::string(49, '\0')},
         {"open.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n1\n2\n3\n"},
         {"model.mdl", std::string("IDST\x0a\0\0\0", 8) + std::string(400, '\x7f')},
+        {"nul.smd", std::string("version 1\n\nnodes\n  0 \"Tri\0\0\" -1\nend\n", 36)},
     };
     for (const auto& [name, bytes] : files) {
         SCOPED_TRACE(name);
@@ -367,6 +369,7 @@ TEST(Import, HeaderCountsBeyondTheFileAreRefused)
         } catch (const fatal_error& e) {
             std::string why = name == "open.ply"    ? ": the PLY header has no end_header line"
                               : name == "model.mdl" ? ": Half-Life models are not imported"
+                              : name == "nul.smd"   ? ": the SMD file holds a NUL byte"
                                                     : ": the header promises 100000000 elements";
             EXPECT_NE(std::string(e.what()).find(dir + "/" + name + why), std::string::npos) << e.what();
         }
@@ -380,10 +383,17 @@ TEST(Import, HeaderCountsBeyondTheFileAreRefused)
                                          bytes[0] == 'p' ? "ply" : "off", "fits")) << bytes;
 }
 
-// A file that fails one of assimp's internal checks (a three-component light
-// colour in OpenGEX; assimp aborted the program) is an ordinary import error.
+namespace Assimp {
+void aiAssertViolation(const char* expression, const char* file, int line);
+}
+
+// assimp's failed internal checks (its OpenGEX reader and triangulation step
+// aborted the program on damaged files) throw instead, which assimp reports as
+// an ordinary import error; OpenGEX files are refused before assimp sees them.
 TEST(Import, AssimpCheckFailureIsAnImportError)
 {
+    EXPECT_THROW(Assimp::aiAssertViolation("4 == colList->m_numItems", "OpenGEXImporter.cpp", 968),
+                 std::runtime_error);
     std::string dir = test_temp_dir("import-assert");
     write_file(dir + "/light.ogex", "LightObject (type = \"infinite\") {\n    Color (attrib = \"light\") {\n"
                                     "        float[3] { { 0.7,!1.0, 0.1 } }\n    }\n}\n");
@@ -392,8 +402,8 @@ TEST(Import, AssimpCheckFailureIsAnImportError)
         KST_IMPORT_FILE(dir + "/light.ogex", dir + "/out.kst", kst_import_options{}, summary);
         ADD_FAILURE() << "imported";
     } catch (const fatal_error& e) {
-        EXPECT_NE(std::string(e.what()).find(dir + "/light.ogex: cannot read the model: assimp's internal check failed"),
-                  std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(dir + "/light.ogex: OpenGEX files are not imported"), std::string::npos)
+            << e.what();
     }
     EXPECT_FALSE(fs::exists(dir + "/out.kst"));
 }
