@@ -67,6 +67,12 @@ void kst_import_map(const aiScene& ai, const kst_import_options& options, const 
                     KST_SCENE& scene, std::vector<kst_import_texture>& textures,
                     kst_import_summary& summary);
 
+// Refuses (fatal naming `source`) a model whose header promises more elements
+// than its `file_size` bytes can hold, before assimp sees it: `head` is the
+// start of the file (64 KiB or all of it), `ext` its extension ("off", ".ply").
+void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size, const std::string& ext,
+                      const std::string& source);
+
 // Reads `model`, writes `out` and its textures, loads `out` back as a check.
 // Fatal naming the file for anything unreadable; no output is left behind then.
 void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst_import_options& options,

@@ -2,7 +2,8 @@
 //
 // assimp reads the model (its readers find the format from the contents and
 // the extension, and pull in side files such as .mtl and .bin themselves);
-// kst_import_map builds the scene in memory. Nothing is written until the
+// kst_import_map builds the scene in memory. Header counts that the file's
+// size cannot hold are refused before assimp allocates for them. Nothing is written until the
 // scene has been saved to bytes and read back through the engine's loader.
 // Then the textures and the scene file are written, each atomically, and the
 // scene file is loaded once more from disk. A failure at any point removes
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 
 #include "engine/import/import.h"
 #include "engine/scene/loader.h"
@@ -107,6 +109,22 @@ void file_write_all(const KST_SCENE& scene, const std::string& bytes,
         fatal_raise(out + ": the written scene does not load back");
 }
 
+// The header counts of the model checked against its size before assimp
+// allocates for them (kst_import_guard).
+void file_guard(const std::string& model)
+{
+    std::error_code ec;
+    uint64_t size = fs::file_size(model, ec);
+    if (ec)
+        fatal_raise(model + ": cannot open the model file");
+    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(size, 65536)));
+    std::ifstream in(model, std::ios::binary);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    if (!in)
+        fatal_raise(model + ": cannot read the model file");
+    kst_import_guard(head.data(), head.size(), size, file_lower_ext(model), model);
+}
+
 }  // namespace
 
 void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst_import_options& options_in,
@@ -129,6 +147,7 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
     if (dir.empty())
         dir = ".";
 
+    file_guard(model);
     Assimp::Importer importer;
     file_log_scope log;
     const aiScene* ai = importer.ReadFile(model, kst_import_assimp_flags());
