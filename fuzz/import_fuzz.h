@@ -120,6 +120,7 @@ inline int import_fuzz_one(const uint8_t* data, size_t size)
     if (path.empty())
         return 0;
     Assimp::Importer importer;
+    kst_import_readers(importer);
     const aiScene* ai = importer.ReadFile(path, kst_import_assimp_flags());
     std::error_code ec;
     std::filesystem::remove(path, ec);

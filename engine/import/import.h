@@ -25,6 +25,9 @@
 #include "engine/scene/records.h"
 
 struct aiScene;
+namespace Assimp {
+class Importer;
+}
 
 // --- types --------------------------------------------------------------------
 struct kst_import_options {
@@ -67,9 +70,13 @@ void kst_import_map(const aiScene& ai, const kst_import_options& options, const 
                     KST_SCENE& scene, std::vector<kst_import_texture>& textures,
                     kst_import_summary& summary);
 
-// Refuses (fatal naming `source`) a model whose header promises more elements
-// than its `file_size` bytes can hold, before assimp sees it: `head` is the
-// start of the file (64 KiB or all of it), `ext` its extension ("off", ".ply").
+// Refuses (fatal naming `source`) a model of a format the importer does not
+// read (by its extension `ext`, "obj" or ".ply": glTF, FBX, Collada, OBJ,
+// 3DS, STL and PLY are read), or whose header promises more elements than its
+// `file_size` bytes can hold, before assimp sees it: `head` is the start of
+// the file (64 KiB or all of it).
+// Takes every reader of another format out of an assimp importer.
+void kst_import_readers(Assimp::Importer& importer);
 void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size, const std::string& ext,
                       const std::string& source);
 

@@ -1,39 +1,32 @@
-// engine/import/import_guard.cpp - header counts checked before assimp reads a file.
+// engine/import/import_guard.cpp - what assimp may read, checked before it reads it.
 //
-// Some of assimp's readers take the element counts in a file's header at their
-// word and allocate (and walk) that many elements before they find out that
-// the file holds far fewer: a 200-byte OFF file that claims a billion vertices
-// costs gigabytes and minutes, and its half-filled mesh then trips an
-// assertion in the triangulation step. The guard reads the same header counts
-// and refuses the file when they cannot fit its size, so that memory and time
-// stay proportional to the bytes given. The bounds are loose on purpose
-// (every element needs at least one byte per value, an OFF line at least two
-// bytes) and never refuse a well-formed file.
+// assimp carries readers for some fifty formats, and fuzzing found hangs,
+// reads outside the file and aborts in many of the rarely used ones. The
+// importer therefore reads the formats it is made for and tested with -
+// glTF (.gltf, .glb), FBX, Collada (.dae), Wavefront OBJ, 3DS, STL and PLY -
+// and no other: a file with another extension is refused with a message
+// that lists them, and every other reader is taken out of each assimp
+// importer the engine makes (kst_import_readers), so that content sniffing
+// of a file under an unknown name cannot reach them either.
+//
+// Of the formats read, PLY takes the element counts in its header at their
+// word: assimp allocates and walks that many elements before it finds out
+// that the file holds far fewer (a file of a few hundred bytes claiming 100
+// million vertices ran for minutes), and it never returns from a header it
+// cannot finish. The guard reads the header first: every line must start
+// with one of the format's keywords, "end_header" must stand on a line of
+// its own within the first 64 KiB, and every element's count times its
+// properties must fit the bytes after the header. The bound is loose on
+// purpose (a value takes at least one byte) and never refuses a well-formed
+// file.
 //
 // assimp as Debian builds it also checks its own invariants (ai_assert) and
 // aborts the whole program when one fails, which hostile files reach in the
-// OpenGEX reader and in the triangulation step. Its check routine is an
-// exported symbol that the library calls through the dynamic linker, so the
-// definition below replaces it: a failed check throws, assimp's readers and
-// post-processing catch that like any other import error, and the import
-// ends with a message instead of a core dump.
-//
-// Half-Life models (magic "IDST", sequence files "IDSQ") are refused outright:
-// assimp's reader follows the dozens of offsets in them without checking them
-// against the file and reads far outside it on a damaged one.
-//
-// OpenGEX files are refused too: assimp's OpenGEX reader dereferences null
-// structure references and asserts on list sizes in damaged files. A file is
-// taken for OpenGEX by its extension or, under an extension assimp does not
-// know, by the structure names assimp's own detection looks for.
-//
-// Valve SMD files are text; one with a NUL byte in it never returns from
-// assimp's SMD reader, so such a file is refused.
-//
-// Covered: OFF (vertex, face and edge counts) and PLY (every element's count
-// times its properties, against the bytes after the header). A PLY header
-// must also end, within its first 64 KiB, in "end_header": without one
-// assimp's PLY reader never returns.
+// triangulation step. Its check routine is an exported symbol that the
+// library calls through the dynamic linker, so the definition below replaces
+// it: a failed check throws, assimp's readers and post-processing catch that
+// like any other import error, and the import ends with a message instead of
+// a core dump.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -42,12 +35,47 @@
 #include <string>
 #include <vector>
 
+#include <assimp/BaseImporter.h>
 #include <assimp/Importer.hpp>
+#include <assimp/importerdesc.h>
 
 #include "engine/import/import.h"
 #include "support/error.h"
 
 namespace {
+
+// Extensions of the formats imported, without the dot.
+const char* const GUARD_FORMATS[] = {"gltf", "glb", "fbx", "dae", "obj", "3ds", "stl", "ply"};
+
+bool guard_format_allowed(const std::string& ext)
+{
+    for (const char* f : GUARD_FORMATS)
+        if (ext == f)
+            return true;
+    return false;
+}
+
+// True when one of the reader's extensions (a space-separated list) is allowed.
+bool guard_reader_allowed(const aiImporterDesc* desc)
+{
+    if (!desc || !desc->mFileExtensions)
+        return false;
+    std::string list = desc->mFileExtensions;
+    size_t pos = 0;
+    while (pos < list.size()) {
+        size_t end = list.find(' ', pos);
+        if (end == std::string::npos)
+            end = list.size();
+        std::string ext = list.substr(pos, end - pos);
+        if (!ext.empty() && ext[0] == '.')
+            ext.erase(0, 1);
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (guard_format_allowed(ext))
+            return true;
+        pos = end + 1;
+    }
+    return false;
+}
 
 constexpr uint64_t guard_huge = std::numeric_limits<uint64_t>::max() / 16;
 
@@ -92,43 +120,47 @@ std::vector<std::string> guard_tokens(const uint8_t* head, size_t size, size_t c
                 std::to_string(file_size) + " bytes can hold");
 }
 
-// OFF: an optional keyword ("OFF", "COFF", "NOFF", "STOFF", "nOFF", ...), then
-// the vertex, face and edge counts (after a dimension for "nOFF").
-void guard_off(const uint8_t* head, size_t size, uint64_t file_size, const std::string& source)
+// One header line's words; false when it holds a control character other
+// than a tab or a closing carriage return.
+bool guard_ply_line(const std::string& line, std::vector<std::string>& words)
 {
-    std::vector<std::string> t = guard_tokens(head, size, 5);
-    size_t first = (!t.empty() && guard_lower(t[0]).find("off") != std::string::npos) ? 1 : 0;
-    for (size_t i = first; i < t.size() && i < first + 4; ++i) {
-        if (i == first + 3 && !(first == 1 && t[0].find('n') != std::string::npos))
-            break;  // without a dimension the fourth number is already a coordinate
-        uint64_t n = guard_number(t[i]);
-        if (n > file_size / 2)
-            guard_refuse(source, n, file_size);
+    for (size_t i = 0; i < line.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 && c != '\t' && !(c == '\r' && i + 1 == line.size()))
+            return false;
     }
+    words = guard_tokens(reinterpret_cast<const uint8_t*>(line.data()), line.size(), 3);
+    return true;
 }
 
-// PLY: "element NAME COUNT" lines, each followed by its "property" lines, up to
-// "end_header", which must be there.
+// PLY: "ply", then "format", "comment", "obj_info", "element NAME COUNT" and
+// its "property" lines, up to an "end_header" line, which must be there.
 void guard_ply(const uint8_t* head, size_t size, uint64_t file_size, const std::string& source)
 {
     std::string text(reinterpret_cast<const char*>(head), size);
-    size_t end = text.find("end_header");
-    if (end == std::string::npos)
-        fatal_raise(source + ": the PLY header has no end_header line");
-    uint64_t body = file_size - std::min<uint64_t>(file_size, end);
     std::vector<std::pair<uint64_t, uint64_t>> elements;  // count, properties
     size_t pos = 0;
-    while (pos < end) {
+    for (bool first = true;; first = false) {
         size_t eol = text.find('\n', pos);
-        std::string line = text.substr(pos, eol == std::string::npos ? std::string::npos : eol - pos);
-        pos = eol == std::string::npos ? text.size() : eol + 1;
-        std::vector<std::string> w =
-            guard_tokens(reinterpret_cast<const uint8_t*>(line.data()), line.size(), 3);
-        if (w.size() >= 3 && w[0] == "element")
+        if (eol == std::string::npos)
+            fatal_raise(source + ": the PLY header has no end_header line");
+        std::vector<std::string> w;
+        if (!guard_ply_line(text.substr(pos, eol - pos), w))
+            fatal_raise(source + ": the PLY header holds a byte that is not text");
+        pos = eol + 1;
+        const std::string key = w.empty() ? std::string() : w[0];
+        if (first ? key != "ply" : key == "ply")
+            fatal_raise(source + ": the PLY header does not start with a ply line");
+        if (key == "end_header" && w.size() == 1)
+            break;
+        if (key == "element" && w.size() >= 3)
             elements.push_back({guard_number(w[2]), 0});
-        else if (!w.empty() && w[0] == "property" && !elements.empty())
+        else if (key == "property" && !elements.empty())
             ++elements.back().second;
+        else if (key != "ply" && key != "format" && key != "comment" && key != "obj_info")
+            fatal_raise(source + ": the PLY header has a line that is none of its keywords");
     }
+    uint64_t body = file_size - std::min<uint64_t>(file_size, pos);
     for (const auto& [count, properties] : elements) {
         uint64_t bytes = count > guard_huge / std::max<uint64_t>(1, properties)
                              ? guard_huge
@@ -136,20 +168,6 @@ void guard_ply(const uint8_t* head, size_t size, uint64_t file_size, const std::
         if (bytes > body)
             guard_refuse(source, count, file_size);
     }
-}
-
-bool guard_opengex(const uint8_t* head, size_t size, const std::string& ext)
-{
-    if (ext == "ogex")
-        return true;
-    static const Assimp::Importer known;
-    if (known.IsExtensionSupported("." + ext))
-        return false;
-    std::string text(reinterpret_cast<const char*>(head), std::min<size_t>(size, 200));
-    for (const char* token : {"Metric", "GeometryNode", "VertexArray", "GeometryObject", "Material"})
-        if (text.find(token) != std::string::npos)
-            return true;
-    return false;
 }
 
 }  // namespace
@@ -162,20 +180,26 @@ void aiAssertViolation(const char* expression, const char* file, int line)
 }
 }  // namespace Assimp
 
+void kst_import_readers(Assimp::Importer& importer)
+{
+    for (size_t i = importer.GetImporterCount(); i-- > 0;) {
+        if (guard_reader_allowed(importer.GetImporterInfo(i)))
+            continue;
+        Assimp::BaseImporter* reader = importer.GetImporter(i);
+        // An unregistered reader is no longer the importer's to delete.
+        if (reader && importer.UnregisterLoader(reader) == aiReturn_SUCCESS)
+            delete reader;
+    }
+}
+
 void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size, const std::string& ext,
                       const std::string& source)
 {
-    if (head_size >= 4 && (std::memcmp(head, "IDST", 4) == 0 || std::memcmp(head, "IDSQ", 4) == 0))
-        fatal_raise(source + ": Half-Life models are not imported (assimp's reader does not check their offsets)");
-    const std::string e = guard_lower(ext.size() && ext[0] == '.' ? ext.substr(1) : ext);
-    std::vector<std::string> first = guard_tokens(head, std::min<size_t>(head_size, 64), 1);
-    const std::string lead = first.empty() ? std::string() : guard_lower(first[0]);
-    if (guard_opengex(head, head_size, e))
-        fatal_raise(source + ": OpenGEX files are not imported (assimp's reader does not check their references)");
-    if ((e == "smd" || lead == "version") && std::memchr(head, 0, head_size))
-        fatal_raise(source + ": the SMD file holds a NUL byte");
-    if (e == "off" || lead.find("off") != std::string::npos)
-        guard_off(head, head_size, file_size, source);
-    if (e == "ply" || lead == "ply")
+    const std::string given = guard_lower(ext.size() && ext[0] == '.' ? ext.substr(1) : ext);
+    if (!guard_format_allowed(given))
+        fatal_raise(source + ": not a format kestrel import reads (" +
+                    (given.empty() ? std::string("no extension") : "." + given) +
+                    "); it reads glTF (.gltf, .glb), FBX, Collada (.dae), OBJ, 3DS, STL and PLY files");
+    if (given == "ply")
         guard_ply(head, head_size, file_size, source);
 }
