@@ -58,8 +58,10 @@ program_result loading_run_and_escape(const std::vector<std::string>& args, cons
 TEST(LoadingE2E, EscapeOnTheLoadingScreenFinishesLoadingAndDrawsNoFrame)
 {
     loading_modes modes;
-    // Each of the 27 steps is held for 150 ms, so Escape lands on the loading screen.
-    program_result r = loading_run_and_escape({"--loading-pace", "150", "--verbose"}, e2e_data_dir(), &modes);
+    // Each of the 27 steps is held for 400 ms, so Escape lands on the loading
+    // screen even when finding the window takes seconds (a busy machine, a
+    // sanitizer build: 150 ms a step was not always enough there).
+    program_result r = loading_run_and_escape({"--loading-pace", "400", "--verbose"}, e2e_data_dir(), &modes);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("qiv: loading data/qorv.kst"), std::string::npos) << r.err;  // the last file

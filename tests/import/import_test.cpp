@@ -363,6 +363,7 @@ TEST(Import, OnlyTheReadFormatsReachAssimpAndPlyHeadersMustFit)
         {{"big.ply", ply_head + std::string(49, '\0')}, {"", ": the header promises 100000000 elements"}},
         {{"open.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n"},
          {"", ": the PLY header has no end_header line"}},
+        {{"empty.ply", ""}, {"", ": the PLY header has no end_header line"}},
         {{"glued.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\x10" "end_header\n1\n"},
          {"", ": the PLY header holds a byte that is not text"}},
         {{"typo.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperZty float x\nend_header\n1\n"},
