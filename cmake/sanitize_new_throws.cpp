@@ -1,5 +1,5 @@
 // cmake/sanitize_new_throws.cpp - linked into the kestrel tool of a sanitizer
-// build (QIV_SANITIZE), and only there.
+// build (QIV_SANITIZE) and into the import fuzz target, and only there.
 //
 // AddressSanitizer's own operator new never throws: when it cannot have a
 // block (the address-space cap of `kestrel import` refuses the mapping) it
