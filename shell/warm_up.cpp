@@ -180,12 +180,13 @@ void shell_warm_up()
     warm_up_save(*saved);
     glEnable(GL_SCISSOR_TEST);   // nothing the frames draw touches the scissor state
     glScissor(0, 0, 0, 0);
-    for (uint32_t t : warm_up_times())
+    const std::vector<uint32_t> times = warm_up_times();
+    for (uint32_t t : times)
         timeline_draw_at(t);
     glFinish();   // the compiles happen here, not in the first frame
     warm_up_restore(*saved);
     if (SHELL_OPTIONS.verbose)
         std::fprintf(stderr, "qiv: drew %zu invisible frames for the driver's shader compiles in %.0f ms\n",
-                     warm_up_times().size(),
+                     times.size(),
                      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count());
 }

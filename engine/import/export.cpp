@@ -21,7 +21,6 @@
 #include <assimp/scene.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -30,7 +29,7 @@
 #include <memory>
 #include <set>
 
-#include "engine/import/import.h"
+#include "engine/import/import_internal.h"
 #include "engine/scene/spline.h"
 #include "support/atomic_file.h"
 #include "support/error.h"
@@ -436,8 +435,7 @@ void exp_commit(const exp_state& st)
 std::vector<std::string> KST_EXPORT_FILE(const KST_SCENE& scene, const std::string& out, float frame,
                                          const std::string& data_dir)
 {
-    std::string ext = fs::path(out).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::string ext = imp_lower(fs::path(out).extension().string());
     const char* format = exp_format(ext);
     if (!format)
         fatal_raise(out + ": unknown export format (use .glb, .gltf, .obj, .dae, .ply or .stl)");

@@ -19,11 +19,10 @@
 #include <assimp/scene.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 
-#include "engine/import/import.h"
+#include "engine/import/import_internal.h"
 #include "engine/scene/loader.h"
 #include "engine/scene/prepare.h"
 #include "engine/scene/writer.h"  // kst_scene_save_bytes: KST_SCENE_SAVE's bytes
@@ -36,9 +35,7 @@ namespace {
 
 std::string file_lower_ext(const std::string& path)
 {
-    std::string e = fs::path(path).extension().string();
-    std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return std::tolower(c); });
-    return e;
+    return imp_lower(fs::path(path).extension().string());
 }
 
 // Collects the error lines assimp logs while one file is read.

@@ -29,7 +29,6 @@
 // a core dump.
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -39,7 +38,7 @@
 #include <assimp/Importer.hpp>
 #include <assimp/importerdesc.h>
 
-#include "engine/import/import.h"
+#include "engine/import/import_internal.h"
 #include "support/error.h"
 
 namespace {
@@ -66,10 +65,9 @@ bool guard_reader_allowed(const aiImporterDesc* desc)
         size_t end = list.find(' ', pos);
         if (end == std::string::npos)
             end = list.size();
-        std::string ext = list.substr(pos, end - pos);
+        std::string ext = imp_lower(list.substr(pos, end - pos));
         if (!ext.empty() && ext[0] == '.')
             ext.erase(0, 1);
-        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
         if (guard_format_allowed(ext))
             return true;
         pos = end + 1;
@@ -89,12 +87,6 @@ uint64_t guard_number(const std::string& token)
         v = std::min(guard_huge, v * 10 + static_cast<uint64_t>(c - '0'));
     }
     return v;
-}
-
-std::string guard_lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
 }
 
 // The first `count` whitespace-separated tokens of the head.
@@ -195,7 +187,7 @@ void kst_import_readers(Assimp::Importer& importer)
 void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size, const std::string& ext,
                       const std::string& source)
 {
-    const std::string given = guard_lower(ext.size() && ext[0] == '.' ? ext.substr(1) : ext);
+    const std::string given = imp_lower(ext.size() && ext[0] == '.' ? ext.substr(1) : ext);
     if (!guard_format_allowed(given))
         fatal_raise(source + ": not a format kestrel import reads (" +
                     (given.empty() ? std::string("no extension") : "." + given) +

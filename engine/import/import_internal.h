@@ -90,4 +90,5 @@ void    imp_lights_map(imp_state& st, KST_SCENE& scene);
 void    imp_camera_map(imp_state& st, KST_SCENE& scene);
 void    imp_tracks_sample(imp_state& st, KST_SCENE& scene);
 std::string imp_unique_name(imp_names& names, const std::string& base);
+std::string imp_lower(std::string s);   // ASCII lower case (extensions, file names)
 KST_VECTOR  imp_vec(const aiVector3D& v);

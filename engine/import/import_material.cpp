@@ -77,11 +77,6 @@ float mat_opacity(imp_state& st, const aiMaterial& m, const std::string& name, c
     return opacity;
 }
 
-std::string mat_lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
 
 bool mat_read_file(const fs::path& path, std::vector<uint8_t>& bytes)
 {
@@ -110,9 +105,9 @@ bool mat_find_file(const imp_state& st, std::string path, std::vector<uint8_t>& 
         if (mat_read_file(t, bytes))
             return true;
     // Files written on Windows often name their images in another case.
-    std::string want = mat_lower(p.filename().string());
+    std::string want = imp_lower(p.filename().string());
     for (const fs::directory_entry& e : fs::directory_iterator(dir, ec))
-        if (mat_lower(e.path().filename().string()) == want && mat_read_file(e.path(), bytes))
+        if (imp_lower(e.path().filename().string()) == want && mat_read_file(e.path(), bytes))
             return true;
     return false;
 }

@@ -27,6 +27,7 @@
 // since frame 0. The renderer plays POSITION; the others are kept for tools.
 // Tracks that never change are left out.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "engine/import/import_internal.h"
@@ -271,6 +272,12 @@ void view_object_store(KST_OBJECT& o, const view_object_tracks& t)
 KST_VECTOR imp_vec(const aiVector3D& v)
 {
     return {v.x, v.y, v.z};
+}
+
+std::string imp_lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
 }
 
 std::string imp_unique_name(imp_names& names, const std::string& base_in)
