@@ -18,6 +18,7 @@
 #include "engine/render/draw.h"
 #include "engine/render/particles.h"
 #include "engine/render/passes.h"
+#include "bench/bench_gl.h"
 #include "platform/glcontext.h"
 #include "support/mem.h"
 #include "support/random.h"
@@ -60,14 +61,8 @@ void bench_camera()
 void bench_steps(benchmark::State& state, bool one_by_one)
 {
     gl_context ctx;
-    gl_context_options options;
-    options.offscreen = true;
-    options.visible = false;
-    std::string error;
-    if (!gl_context_open(ctx, options, error)) {
-        state.SkipWithError(("no GL context: " + error).c_str());
+    if (!bench_gl_open(state, ctx))
         return;
-    }
     {
         bench_particles b(static_cast<int32_t>(state.range(0)));
         kst_render_skip_draws = true;

@@ -27,6 +27,7 @@
 #include "engine/render/render_common.h"
 #include "engine/scene/prepare.h"
 #include "engine/textures/texture_manager.h"
+#include "bench/bench_gl.h"
 #include "platform/glcontext.h"
 #include "support/mem.h"
 
@@ -195,14 +196,8 @@ double bench_coverage()
 void BM_Frame(benchmark::State& state)
 {
     gl_context ctx;
-    gl_context_options options;
-    options.offscreen = true;
-    options.visible = false;
-    std::string error;
-    if (!gl_context_open(ctx, options, error)) {
-        state.SkipWithError(("no GL context: " + error).c_str());
+    if (!bench_gl_open(state, ctx))
         return;
-    }
     glViewport(0, 0, 640, 480);
     {
         bench_scene b;
