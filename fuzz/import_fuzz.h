@@ -121,10 +121,14 @@ inline int import_fuzz_one(const uint8_t* data, size_t size)
         return 0;
     Assimp::Importer importer;
     kst_import_readers(importer);
-    const aiScene* ai = importer.ReadFile(path, kst_import_assimp_flags());
+    const aiScene* ai = nullptr;
+    try {
+        ai = &kst_import_read(importer, path, "fuzz." + hint);
+    } catch (const fatal_error&) {
+    }
     std::error_code ec;
     std::filesystem::remove(path, ec);
-    if (!ai || !ai->mRootNode)
+    if (!ai)
         return 0;
     KST_SCENE scene{};
     std::vector<kst_import_texture> textures;

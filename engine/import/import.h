@@ -80,6 +80,17 @@ void kst_import_readers(Assimp::Importer& importer);
 void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size, const std::string& ext,
                       const std::string& source);
 
+// Reads `path` with assimp for `kst_import_map`: the reader and assimp's
+// structure check, then kst_import_meshes_check, then the post-processing
+// steps of kst_import_assimp_flags. Fatal naming `source` for a file that
+// cannot be read, fails the check, or holds no mesh or no complete scene.
+// The scene belongs to `importer`.
+const aiScene& kst_import_read(Assimp::Importer& importer, const std::string& path, const std::string& source);
+// Refuses (fatal naming `source`, the mesh and the face) a scene whose meshes
+// lack their lists, or hold a face with no corners or one past the mesh's
+// vertices: what assimp's post-processing steps would walk unchecked.
+void kst_import_meshes_check(const aiScene& ai, const std::string& source);
+
 // Reads `model`, writes `out` and its textures, loads `out` back as a check.
 // Fatal naming the file for anything unreadable; no output is left behind then.
 void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst_import_options& options,

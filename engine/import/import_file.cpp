@@ -1,7 +1,8 @@
 // engine/import/import_file.cpp - `kestrel import` from file to file.
 //
 // assimp reads the model (its readers find the format from the contents and
-// the extension, and pull in side files such as .mtl and .bin themselves);
+// the extension, and pull in side files such as .mtl and .bin themselves;
+// kst_import_read checks the meshes before assimp's post-processing steps);
 // kst_import_map builds the scene in memory. Header counts that the file's
 // size cannot hold are refused before assimp allocates for them. Nothing is written until the
 // scene has been saved to bytes and read back through the engine's loader.
@@ -148,19 +149,11 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
     Assimp::Importer importer;
     kst_import_readers(importer);
     file_log_scope log;
-    const aiScene* ai = importer.ReadFile(model, kst_import_assimp_flags());
-    if (!ai) {
-        std::string why = importer.GetErrorString();
-        fatal_raise(model + ": cannot read the model" + (why.empty() ? std::string() : ": " + why));
-    }
-    if (!ai->mRootNode || ai->mNumMeshes == 0)
-        fatal_raise(model + ": the file holds no mesh");
-    if (ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE)
-        fatal_raise(model + ": the file holds no complete scene");
+    const aiScene& ai = kst_import_read(importer, model, model);
 
     KST_SCENE scene{};
     std::vector<kst_import_texture> textures;
-    kst_import_map(*ai, options, model, scene, textures, summary);
+    kst_import_map(ai, options, model, scene, textures, summary);
     for (const std::string& e : log.stream->errors)
         summary.warnings.push_back("assimp: " + e);
     std::vector<std::string> written;

@@ -408,6 +408,55 @@ TEST(Import, AssimpCheckFailureIsAnImportError)
                  std::runtime_error);
 }
 
+// assimp's post-processing steps walk the reader's faces unchecked: a face
+// with no corners (from a damaged PLY list; assimp's own structure check lets
+// it through, and the primitive sort crashed on it) and a corner past the
+// mesh's vertices are refused between the reader and the steps, naming the
+// mesh and the face, with nothing written.
+TEST(Import, FacesThePostProcessingCannotWalkAreRefused)
+{
+    std::string dir = test_temp_dir("import-faces");
+    write_file(dir + "/hole.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                                  "property float z\nelement face 2\nproperty list uchar int vertex_index\n"
+                                  "end_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n0\n");
+    kst_import_summary summary;
+    try {
+        KST_IMPORT_FILE(dir + "/hole.ply", dir + "/out.kst", kst_import_options{}, summary);
+        ADD_FAILURE() << "imported";
+    } catch (const fatal_error& e) {
+        EXPECT_STREQ(e.what(), (dir + "/hole.ply: mesh 0, face 1 has no corners").c_str());
+    }
+    EXPECT_FALSE(fs::exists(dir + "/out.kst"));
+
+    aiScene ai;
+    ai.mNumMeshes = 2;
+    ai.mMeshes = new aiMesh*[2]{new aiMesh, new aiMesh};
+    for (unsigned m = 0; m < 2; ++m) {
+        aiMesh& mesh = *ai.mMeshes[m];
+        mesh.mNumVertices = 3;
+        mesh.mVertices = new aiVector3D[3];
+        mesh.mNumFaces = 1;
+        mesh.mFaces = new aiFace[1];
+        mesh.mFaces[0].mNumIndices = 3;
+        mesh.mFaces[0].mIndices = new unsigned[3]{0, 1, 2};
+    }
+    auto refusal = [&ai] {
+        try {
+            kst_import_meshes_check(ai, "built");
+        } catch (const fatal_error& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(refusal(), "");
+    ai.mMeshes[1]->mFaces[0].mIndices[2] = 3;
+    EXPECT_EQ(refusal(), "built: mesh 1, face 0 names vertex 3 of 3");
+    ai.mMeshes[1]->mFaces[0].mIndices[2] = 2;
+    delete[] ai.mMeshes[0]->mVertices;
+    ai.mMeshes[0]->mVertices = nullptr;
+    EXPECT_EQ(refusal(), "built: mesh 0 has no vertex or face list");
+}
+
 // The mapping on scenes built in memory: a mesh over 500001 vertices is split
 // into parts that each fit, with every face kept; more than 8001 mesh
 // instances are refused and leave nothing allocated; lines are dropped.
