@@ -82,9 +82,11 @@ void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size,
 
 // Reads `path` with assimp for `kst_import_map`: the reader and assimp's
 // structure check, then kst_import_meshes_check, then the post-processing
-// steps of kst_import_assimp_flags. Fatal naming `source` for a file that
-// cannot be read, fails the check, or holds no mesh or no complete scene.
-// The scene belongs to `importer`.
+// steps of kst_import_assimp_flags. The same read runs first in a child
+// process (fork), so that a file on which assimp crashes is fatal here instead;
+// a caller with threads of its own should know that. Fatal naming `source` for
+// a file that cannot be read, crashes that read, fails the check, or holds no
+// mesh or no complete scene. The scene belongs to `importer`.
 const aiScene& kst_import_read(Assimp::Importer& importer, const std::string& path, const std::string& source);
 // Refuses (fatal naming `source`, the mesh and the face) a scene whose meshes
 // lack their lists, or hold a face with no corners or one past the mesh's
