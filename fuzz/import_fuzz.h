@@ -120,7 +120,6 @@ inline int import_fuzz_one(const uint8_t* data, size_t size)
     if (path.empty())
         return 0;
     Assimp::Importer importer;
-    kst_import_readers(importer);
     const aiScene* ai = nullptr;
     try {
         ai = &kst_import_read(importer, path, "fuzz." + hint);

@@ -80,7 +80,8 @@ void kst_import_readers(Assimp::Importer& importer);
 void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size, const std::string& ext,
                       const std::string& source);
 
-// Reads `path` with assimp for `kst_import_map`: the reader and assimp's
+// Reads `path` with assimp for `kst_import_map` (taking the other formats'
+// readers out of `importer` first, kst_import_readers): the reader and assimp's
 // structure check, then kst_import_meshes_check, then the post-processing
 // steps of kst_import_assimp_flags. The same read runs first in a child
 // process (fork), so that a file on which assimp crashes is fatal here instead;

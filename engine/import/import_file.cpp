@@ -147,7 +147,6 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
 
     file_guard(model);
     Assimp::Importer importer;
-    kst_import_readers(importer);
     file_log_scope log;
     const aiScene& ai = kst_import_read(importer, model, model);
 

@@ -69,16 +69,17 @@ void read_mesh_check(const aiMesh* mesh, unsigned m, const std::string& source)
     }
 }
 
-// The reader, the check and the steps, as kst_import_read runs them.
+// The reader (of the read formats only), the check and the steps, as
+// kst_import_read runs them.
 const aiScene* read_steps(Assimp::Importer& importer, const std::string& path, const std::string& source)
 {
     const unsigned steps = kst_import_assimp_flags();
+    kst_import_readers(importer);
     const aiScene* ai = importer.ReadFile(path, aiProcess_ValidateDataStructure);
-    if (ai)
-        kst_import_meshes_check(*ai, source);
-    if (ai)
-        ai = importer.ApplyPostProcessing(steps & ~static_cast<unsigned>(aiProcess_ValidateDataStructure));
-    return ai;
+    if (!ai)
+        return nullptr;
+    kst_import_meshes_check(*ai, source);
+    return importer.ApplyPostProcessing(steps & ~static_cast<unsigned>(aiProcess_ValidateDataStructure));
 }
 
 [[noreturn]] void read_child(const std::string& path, const std::string& source)
@@ -90,7 +91,6 @@ const aiScene* read_steps(Assimp::Importer& importer, const std::string& path, c
         dup2(null, STDERR_FILENO);
     try {
         Assimp::Importer importer;
-        kst_import_readers(importer);
         read_steps(importer, path, source);
     } catch (...) {
     }
