@@ -72,22 +72,30 @@ void kst_import_map(const aiScene& ai, const kst_import_options& options, const 
 
 // Refuses (fatal naming `source`) a model of a format the importer does not
 // read (by its extension `ext`, "obj" or ".ply": glTF, FBX, Collada, OBJ,
-// 3DS, STL and PLY are read), or whose header promises more elements than its
-// `file_size` bytes can hold, before assimp sees it: `head` is the start of
-// the file (64 KiB or all of it).
-// Takes every reader of another format out of an assimp importer.
-void kst_import_readers(Assimp::Importer& importer);
+// 3DS, STL and PLY are read), a PLY file whose header promises more elements
+// than its `file_size` bytes can hold, or a Collada file whose index lists
+// assimp's reader cannot walk, before assimp sees it: `head` is the start of
+// the file, kst_import_guard_span(ext) bytes of it or all of it.
 void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size, const std::string& ext,
                       const std::string& source);
+uint64_t kst_import_guard_span(const std::string& ext);
+// Takes every reader but those of the format of extension `ext` out of an
+// assimp importer (all of them for a format the importer does not read), so
+// that assimp cannot hand a file it finds is not of its format to the reader
+// of another, past the guard's checks.
+void kst_import_readers(Assimp::Importer& importer, const std::string& ext);
 
-// Reads `path` with assimp for `kst_import_map` (taking the other formats'
-// readers out of `importer` first, kst_import_readers): the reader and assimp's
-// structure check, then kst_import_meshes_check, then the post-processing
+// Reads `path` with assimp for `kst_import_map`: the guard first
+// (kst_import_guard, on the file's extension), then, with the other formats'
+// readers taken out of `importer` (kst_import_readers), the reader and
+// assimp's structure check, kst_import_meshes_check, and the post-processing
 // steps of kst_import_assimp_flags. The same read runs first in a child
-// process (fork), so that a file on which assimp crashes is fatal here instead;
-// a caller with threads of its own should know that. Fatal naming `source` for
-// a file that cannot be read, crashes that read, fails the check, or holds no
-// mesh or no complete scene. The scene belongs to `importer`.
+// process (fork), so that a file on which assimp crashes is fatal here
+// instead, and a file the child cannot read is not read twice; a caller with
+// threads of its own should know that. Fatal naming `source` for a file that
+// cannot be read, is refused by the guard, crashes that read, fails the
+// check, or holds no mesh or no complete scene. The scene belongs to
+// `importer`.
 const aiScene& kst_import_read(Assimp::Importer& importer, const std::string& path, const std::string& source);
 // Refuses (fatal naming `source`, the mesh and the face) a scene whose meshes
 // lack their lists, or hold a face with no corners or one past the mesh's

@@ -3,9 +3,10 @@
 // assimp reads the model (its readers find the format from the contents and
 // the extension, and pull in side files such as .mtl and .bin themselves;
 // kst_import_read checks the meshes before assimp's post-processing steps);
-// kst_import_map builds the scene in memory. Header counts that the file's
-// size cannot hold are refused before assimp allocates for them. Nothing is written until the
-// scene has been saved to bytes and read back through the engine's loader.
+// kst_import_map builds the scene in memory. What assimp cannot read safely
+// (header counts the file's size cannot hold, index lists its reader cannot
+// walk) is refused before assimp sees it. Nothing is written until the scene
+// has been saved to bytes and read back through the engine's loader.
 // Then the textures and the scene file are written, each atomically, and the
 // scene file is loaded once more from disk. A failure at any point removes
 // every file this call wrote, so a failed import leaves nothing behind.
@@ -21,7 +22,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "engine/import/import_internal.h"
 #include "engine/scene/loader.h"
@@ -107,22 +107,6 @@ void file_write_all(const KST_SCENE& scene, const std::string& bytes,
         fatal_raise(out + ": the written scene does not load back");
 }
 
-// The header counts of the model checked against its size before assimp
-// allocates for them (kst_import_guard).
-void file_guard(const std::string& model)
-{
-    std::error_code ec;
-    uint64_t size = fs::file_size(model, ec);
-    if (ec)
-        fatal_raise(model + ": cannot open the model file");
-    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(size, 65536)));
-    std::ifstream in(model, std::ios::binary);
-    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-    if (!in)
-        fatal_raise(model + ": cannot read the model file");
-    kst_import_guard(head.data(), head.size(), size, file_lower_ext(model), model);
-}
-
 }  // namespace
 
 void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst_import_options& options_in,
@@ -145,7 +129,6 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
     if (dir.empty())
         dir = ".";
 
-    file_guard(model);
     Assimp::Importer importer;
     file_log_scope log;
     const aiScene& ai = kst_import_read(importer, model, model);

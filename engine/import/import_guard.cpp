@@ -29,6 +29,7 @@
 // a core dump.
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -46,6 +47,12 @@ namespace {
 // Extensions of the formats imported, without the dot.
 const char* const GUARD_FORMATS[] = {"gltf", "glb", "fbx", "dae", "obj", "3ds", "stl", "ply"};
 
+// "obj", ".OBJ" -> "obj".
+std::string guard_bare_ext(const std::string& ext)
+{
+    return imp_lower(!ext.empty() && ext[0] == '.' ? ext.substr(1) : ext);
+}
+
 bool guard_format_allowed(const std::string& ext)
 {
     for (const char* f : GUARD_FORMATS)
@@ -54,10 +61,10 @@ bool guard_format_allowed(const std::string& ext)
     return false;
 }
 
-// True when one of the reader's extensions (a space-separated list) is allowed.
-bool guard_reader_allowed(const aiImporterDesc* desc)
+// True when one of the reader's extensions (a space-separated list) is `ext`.
+bool guard_reader_reads(const aiImporterDesc* desc, const std::string& want)
 {
-    if (!desc || !desc->mFileExtensions)
+    if (!desc || !desc->mFileExtensions || !guard_format_allowed(want))
         return false;
     std::string list = desc->mFileExtensions;
     size_t pos = 0;
@@ -65,10 +72,8 @@ bool guard_reader_allowed(const aiImporterDesc* desc)
         size_t end = list.find(' ', pos);
         if (end == std::string::npos)
             end = list.size();
-        std::string ext = imp_lower(list.substr(pos, end - pos));
-        if (!ext.empty() && ext[0] == '.')
-            ext.erase(0, 1);
-        if (guard_format_allowed(ext))
+        std::string ext = guard_bare_ext(list.substr(pos, end - pos));
+        if (ext == want)
             return true;
         pos = end + 1;
     }
@@ -162,6 +167,73 @@ void guard_ply(const uint8_t* head, size_t size, uint64_t file_size, const std::
     }
 }
 
+bool guard_at(const std::string& text, size_t pos, const char* word)
+{
+    return text.compare(pos, std::strlen(word), word) == 0;
+}
+
+// True when text[pos] ends a tag name: '>', '/' or white space.
+bool guard_name_ends(const std::string& text, size_t pos)
+{
+    return pos < text.size() && (text[pos] == '>' || text[pos] == '/' || std::isspace(static_cast<unsigned char>(text[pos])));
+}
+
+// The end of a comment, CDATA section or processing instruction starting at
+// `pos`, or `pos` itself when none starts there.
+size_t guard_xml_skip(const std::string& text, size_t pos)
+{
+    static const char* const kinds[][2] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+    for (const auto& kind : kinds)
+        if (guard_at(text, pos, kind[0])) {
+            size_t end = text.find(kind[1], pos + std::strlen(kind[0]));
+            return end == std::string::npos ? text.size() : end + std::strlen(kind[1]);
+        }
+    return pos;
+}
+
+// One <p> element from the '<' at `pos`: its text holds only what assimp's
+// index loop steps over (digits, signs, spaces, tabs, line ends), then its end
+// tag. Returns where the scan goes on.
+size_t guard_collada_p(const std::string& text, size_t pos, const std::string& source)
+{
+    size_t close = text.find('>', pos);
+    if (close == std::string::npos || text[close - 1] == '/')
+        return close == std::string::npos ? text.size() : close + 1;
+    size_t end = text.find_first_not_of("0123456789+- \t\r\n", close + 1);
+    if (end == std::string::npos || !guard_at(text, end, "</p") || !guard_name_ends(text, end + 3))
+        fatal_raise(source + ": the Collada index list (<p>) at byte " + std::to_string(pos) +
+                    " holds something other than numbers");
+    return end;
+}
+
+// Collada: assimp's reader takes the numbers of a <p> index list in a loop
+// that stops only at the end of the text, and a character that is neither a
+// digit nor a space stops it from moving on, so it appends zeros until the
+// address space is full (a 4 KiB file took 70 s). The whole file is scanned
+// for <p> elements as the XML parser sees them (comments, CDATA sections and
+// processing instructions outside them skipped); a zipped Collada file
+// (.zae) and a file holding a NUL byte (UTF-16 or worse, which a byte scan
+// does not see through) are refused outright.
+void guard_collada(const uint8_t* head, size_t size, uint64_t file_size, const std::string& source)
+{
+    if (size < file_size)
+        fatal_raise(source + ": the Collada check was given part of the file");
+    std::string text(reinterpret_cast<const char*>(head), size);
+    if (guard_at(text, 0, "PK\x03\x04"))
+        fatal_raise(source + ": a zipped Collada file (.zae) is not read; import the .dae inside it");
+    if (text.find('\0') != std::string::npos)
+        fatal_raise(source + ": the Collada file holds a NUL byte; kestrel import reads Collada files in UTF-8");
+    for (size_t pos = text.find('<'); pos != std::string::npos; pos = text.find('<', pos)) {
+        size_t skip = guard_xml_skip(text, pos);
+        if (skip != pos)
+            pos = skip;
+        else if (guard_at(text, pos, "<p") && guard_name_ends(text, pos + 2))
+            pos = guard_collada_p(text, pos, source);
+        else
+            ++pos;
+    }
+}
+
 }  // namespace
 
 namespace Assimp {
@@ -172,10 +244,11 @@ void aiAssertViolation(const char* expression, const char* file, int line)
 }
 }  // namespace Assimp
 
-void kst_import_readers(Assimp::Importer& importer)
+void kst_import_readers(Assimp::Importer& importer, const std::string& ext)
 {
+    const std::string want = guard_bare_ext(ext);
     for (size_t i = importer.GetImporterCount(); i-- > 0;) {
-        if (guard_reader_allowed(importer.GetImporterInfo(i)))
+        if (guard_reader_reads(importer.GetImporterInfo(i), want))
             continue;
         Assimp::BaseImporter* reader = importer.GetImporter(i);
         // An unregistered reader is no longer the importer's to delete.
@@ -187,11 +260,18 @@ void kst_import_readers(Assimp::Importer& importer)
 void kst_import_guard(const uint8_t* head, size_t head_size, uint64_t file_size, const std::string& ext,
                       const std::string& source)
 {
-    const std::string given = imp_lower(ext.size() && ext[0] == '.' ? ext.substr(1) : ext);
+    const std::string given = guard_bare_ext(ext);
     if (!guard_format_allowed(given))
         fatal_raise(source + ": not a format kestrel import reads (" +
                     (given.empty() ? std::string("no extension") : "." + given) +
                     "); it reads glTF (.gltf, .glb), FBX, Collada (.dae), OBJ, 3DS, STL and PLY files");
     if (given == "ply")
         guard_ply(head, head_size, file_size, source);
+    if (given == "dae")
+        guard_collada(head, head_size, file_size, source);
+}
+
+uint64_t kst_import_guard_span(const std::string& ext)
+{
+    return guard_bare_ext(ext) == "dae" ? std::numeric_limits<uint64_t>::max() : 65536;
 }

@@ -30,9 +30,11 @@
 #include <assimp/scene.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -69,43 +71,138 @@ void read_mesh_check(const aiMesh* mesh, unsigned m, const std::string& source)
     }
 }
 
-// The reader (of the read formats only), the check and the steps, as
-// kst_import_read runs them.
-const aiScene* read_steps(Assimp::Importer& importer, const std::string& path, const std::string& source)
+std::string read_ext(const std::string& path)
 {
-    const unsigned steps = kst_import_assimp_flags();
-    kst_import_readers(importer);
-    const aiScene* ai = importer.ReadFile(path, aiProcess_ValidateDataStructure);
-    if (!ai)
-        return nullptr;
-    kst_import_meshes_check(*ai, source);
-    return importer.ApplyPostProcessing(steps & ~static_cast<unsigned>(aiProcess_ValidateDataStructure));
+    size_t slash = path.find_last_of('/'), dot = path.find_last_of('.');
+    return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? std::string() : path.substr(dot);
 }
 
-[[noreturn]] void read_child(const std::string& path, const std::string& source)
+// The guard on as much of the file as it needs (kst_import_guard_span).
+void read_guard(const std::string& path, const std::string& ext, const std::string& source)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            close(fd);
+        fatal_raise(source + ": cannot open the model file");
+    }
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    std::string head;
+    try {
+        head.resize(static_cast<size_t>(std::min(size, kst_import_guard_span(ext))));
+    } catch (const std::exception&) {
+        close(fd);
+        fatal_raise(source + ": the model file is too large to check");
+    }
+    size_t got = 0;
+    while (got < head.size()) {
+        ssize_t n = read(fd, head.data() + got, head.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    close(fd);
+    if (got < head.size())
+        fatal_raise(source + ": cannot read the model file");
+    kst_import_guard(reinterpret_cast<const uint8_t*>(head.data()), head.size(), size, ext, source);
+}
+
+// The reader (of the file's format only), the check and the steps, with the
+// scene's own checks: what kst_import_read runs in the child and then itself.
+const aiScene& read_steps(Assimp::Importer& importer, const std::string& path, const std::string& ext,
+                          const std::string& source)
+{
+    const unsigned steps = kst_import_assimp_flags();
+    kst_import_readers(importer, ext);
+    const aiScene* ai = importer.ReadFile(path, aiProcess_ValidateDataStructure);
+    if (ai) {
+        kst_import_meshes_check(*ai, source);
+        ai = importer.ApplyPostProcessing(steps & ~static_cast<unsigned>(aiProcess_ValidateDataStructure));
+    }
+    if (!ai) {
+        std::string why = importer.GetErrorString();
+        fatal_raise(source + ": cannot read the model" + (why.empty() ? std::string() : ": " + why));
+    }
+    if (!ai->mRootNode || ai->mNumMeshes == 0)
+        fatal_raise(source + ": the file holds no mesh");
+    if (ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE)
+        fatal_raise(source + ": the file holds no complete scene");
+    return *ai;
+}
+
+// The most of a refusal's message the child passes on.
+constexpr size_t read_message_max = 4096;
+
+// The child: the read, and a refusal's message to the parent through `out`
+// (nothing when the read succeeds, or fails in a way other than a refusal,
+// which the parent then meets itself).
+[[noreturn]] void read_child(const std::string& path, const std::string& ext, const std::string& source, int out)
 {
     if (__sanitizer_set_death_callback)
         __sanitizer_set_death_callback(nullptr);
     int null = open("/dev/null", O_WRONLY);
     if (null >= 0)
         dup2(null, STDERR_FILENO);
+    std::string message;
     try {
         Assimp::Importer importer;
-        read_steps(importer, path, source);
+        read_steps(importer, path, ext, source);
+    } catch (const fatal_error& e) {
+        message = std::string(e.what()).substr(0, read_message_max);
     } catch (...) {
+    }
+    for (size_t sent = 0; sent < message.size();) {
+        ssize_t n = write(out, message.data() + sent, message.size() - sent);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        sent += static_cast<size_t>(n);
     }
     _exit(0);
 }
 
-// Runs the read in a child; fatal naming `source` when the child does not
-// come back from it.
-void read_probe(const std::string& path, const std::string& source)
+// What the child sends until it ends.
+std::string read_message(int in)
 {
-    pid_t child = fork();
-    if (child < 0)
+    std::string message;
+    char buf[512];
+    for (;;) {
+        ssize_t n = read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        if (message.size() < read_message_max)
+            message.append(buf, static_cast<size_t>(n));
+    }
+    close(in);
+    return message.substr(0, read_message_max);
+}
+
+// Runs the read in a child; fatal naming `source` when the child does not
+// come back from it, or with the child's own message when it refused the file.
+void read_probe(const std::string& path, const std::string& ext, const std::string& source)
+{
+    int pipe_ends[2];
+    if (pipe2(pipe_ends, O_CLOEXEC) != 0)
         fatal_raise(source + ": cannot start the model read: " + std::strerror(errno));
-    if (child == 0)
-        read_child(path, source);
+    pid_t child = fork();
+    if (child < 0) {
+        int err = errno;
+        close(pipe_ends[0]);
+        close(pipe_ends[1]);
+        fatal_raise(source + ": cannot start the model read: " + std::strerror(err));
+    }
+    if (child == 0) {
+        close(pipe_ends[0]);
+        read_child(path, ext, source, pipe_ends[1]);
+    }
+    close(pipe_ends[1]);
+    std::string message = read_message(pipe_ends[0]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0)
         if (errno != EINTR)
@@ -116,6 +213,8 @@ void read_probe(const std::string& path, const std::string& source)
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         fatal_raise(source + ": assimp stopped reading the model (status " + std::to_string(WEXITSTATUS(status)) +
                     "); the file is damaged or holds what assimp cannot read");
+    if (!message.empty())
+        fatal_raise(message);
 }
 
 }  // namespace
@@ -130,15 +229,8 @@ void kst_import_meshes_check(const aiScene& ai, const std::string& source)
 
 const aiScene& kst_import_read(Assimp::Importer& importer, const std::string& path, const std::string& source)
 {
-    read_probe(path, source);
-    const aiScene* ai = read_steps(importer, path, source);
-    if (!ai) {
-        std::string why = importer.GetErrorString();
-        fatal_raise(source + ": cannot read the model" + (why.empty() ? std::string() : ": " + why));
-    }
-    if (!ai->mRootNode || ai->mNumMeshes == 0)
-        fatal_raise(source + ": the file holds no mesh");
-    if (ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE)
-        fatal_raise(source + ": the file holds no complete scene");
-    return *ai;
+    const std::string ext = read_ext(path);
+    read_guard(path, ext, source);
+    read_probe(path, ext, source);
+    return read_steps(importer, path, ext, source);
 }

@@ -387,12 +387,89 @@ TEST(Import, OnlyTheReadFormatsReachAssimpAndPlyHeadersMustFit)
                              "property float x\r\nend_header\r\n1\n2\n3\n";
     EXPECT_NO_THROW(kst_import_guard(reinterpret_cast<const uint8_t*>(fits.data()), fits.size(), fits.size(),
                                      ".PLY", "fits"));
-    Assimp::Importer importer;
-    kst_import_readers(importer);
-    for (const char* ext : {".gltf", ".glb", ".fbx", ".dae", ".obj", ".3ds", ".stl", ".ply"})
-        EXPECT_TRUE(importer.IsExtensionSupported(ext)) << ext;
-    for (const char* ext : {".off", ".mdl", ".smd", ".ogex", ".x", ".lwo", ".blend", ".md5mesh"})
-        EXPECT_FALSE(importer.IsExtensionSupported(ext)) << ext;
+    // A file keeps only the readers of its own format (glTF's two read both
+    // .gltf and .glb), so that assimp's sniffing cannot pass a .gltf file
+    // holding PLY or Collada to those readers past their checks.
+    const char* const read[] = {".gltf", ".glb", ".fbx", ".dae", ".obj", ".3ds", ".stl", ".ply"};
+    for (const char* ext : read) {
+        SCOPED_TRACE(ext);
+        Assimp::Importer importer;
+        kst_import_readers(importer, ext);
+        for (const char* other : read)
+            EXPECT_EQ(importer.IsExtensionSupported(other),
+                      std::string(ext) == other || (std::string(ext) + other == ".gltf.glb") ||
+                          (std::string(ext) + other == ".glb.gltf"))
+                << other;
+        for (const char* refused : {".off", ".mdl", ".smd", ".ogex", ".x", ".lwo", ".blend", ".md5mesh"})
+            EXPECT_FALSE(importer.IsExtensionSupported(refused)) << refused;
+    }
+    Assimp::Importer none;
+    kst_import_readers(none, ".off");
+    EXPECT_EQ(none.GetImporterCount(), 0u);
+    std::string collada = read_file(models + "Collada/ConcavePolygon.dae");
+    write_file(dir + "/collada.gltf", collada);
+    kst_import_summary summary;
+    EXPECT_THROW(KST_IMPORT_FILE(dir + "/collada.gltf", dir + "/out.kst", kst_import_options{}, summary),
+                 fatal_error);
+    write_file(dir + "/collada.dae", collada);
+    KST_IMPORT_FILE(dir + "/collada.dae", dir + "/out.kst", kst_import_options{}, summary);
+    EXPECT_TRUE(fs::exists(dir + "/out.kst"));
+}
+
+// assimp's Collada reader walks a <p> index list until the end of its text,
+// and a character that is neither a digit nor a space keeps it in place,
+// appending zeros until the address space is full (a damaged 4 KiB file took
+// 70 s). The whole file is checked first; lists that hold anything else
+// (CDATA, entities, letters, a form feed), zipped Collada and text with NUL
+// bytes are refused at once, and what real files hold passes.
+TEST(Import, ColladaIndexListsAssimpCannotWalkAreRefused)
+{
+    std::string dir = test_temp_dir("import-collada");
+    const std::string good = read_file(models + "Collada/ConcavePolygon.dae");
+    ASSERT_NE(good.find(" 45 49 53"), std::string::npos);
+    auto with = [&](const std::string& from, const std::string& to) {
+        std::string s = good;
+        s.replace(s.find(from), from.size(), to);
+        return s;
+    };
+    const std::pair<std::string, std::string> refused[] = {
+        {"letters.dae", with(" 45 49 53", " 45 xy 53")},
+        {"binary.dae", with(" 45 49 53", " 45 \xff\xfe 53")},
+        {"entity.dae", with(" 45 49 53", " 45 &#52;9 53")},
+        {"feed.dae", with(" 45 49 53", " 45\f49 53")},
+        {"cdata.dae", with("<p>26 22", "<p><![CDATA[x]]>26 22")},
+        {"open.dae", good.substr(0, good.find(" 45 49 53"))},
+    };
+    for (const auto& [name, bytes] : refused) {
+        SCOPED_TRACE(name);
+        write_file(dir + "/" + name, bytes);
+        program_result r = run_program(kestrel_path(), {"import", dir + "/" + name, "-o", dir + "/out.kst"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "kestrel: " + dir + "/" + name + ": the Collada index list (<p>) at byte " +
+                             std::to_string(good.find("<p>")) + " holds something other than numbers\n");
+        EXPECT_FALSE(fs::exists(dir + "/out.kst"));
+    }
+    const std::pair<std::string, std::string> others[] = {
+        {"zipped.dae", std::string("PK\x03\x04\x14\0\0\0", 8) + "doc.dae"},
+        {"wide.dae", std::string("<\0?\0x\0m\0l\0", 10)},
+    };
+    for (const auto& [name, bytes] : others) {
+        SCOPED_TRACE(name);
+        write_file(dir + "/" + name, bytes);
+        kst_import_summary summary;
+        EXPECT_THROW(KST_IMPORT_FILE(dir + "/" + name, dir + "/out.kst", kst_import_options{}, summary),
+                     fatal_error);
+    }
+    const std::string fine[] = {
+        with("<p>26 22", "<p count=\"66\">+26\r\n\t-0 22"),
+        with("<library_geometries>", "<!-- <p>not indices</p> --><?pi <p>x?><library_geometries>"),
+        with("<library_geometries>", "<extra><p/><param>x</param><phong>y</phong></extra><library_geometries>"),
+    };
+    for (const std::string& bytes : fine)
+        EXPECT_NO_THROW(kst_import_guard(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                         bytes.size(), ".DAE", "fine"));
+    EXPECT_EQ(kst_import_guard_span("dae"), UINT64_MAX);
+    EXPECT_EQ(kst_import_guard_span(".ply"), 65536u);
 }
 
 namespace Assimp {
