@@ -33,6 +33,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <assimp/BaseImporter.h>
@@ -167,20 +168,21 @@ void guard_ply(const uint8_t* head, size_t size, uint64_t file_size, const std::
     }
 }
 
-bool guard_at(const std::string& text, size_t pos, const char* word)
+bool guard_at(std::string_view text, size_t pos, const char* word)
 {
     return text.compare(pos, std::strlen(word), word) == 0;
 }
 
 // True when text[pos] ends a tag name: '>', '/' or white space.
-bool guard_name_ends(const std::string& text, size_t pos)
+bool guard_name_ends(std::string_view text, size_t pos)
 {
-    return pos < text.size() && (text[pos] == '>' || text[pos] == '/' || std::isspace(static_cast<unsigned char>(text[pos])));
+    return pos < text.size() &&
+           (text[pos] == '>' || text[pos] == '/' || std::isspace(static_cast<unsigned char>(text[pos])));
 }
 
 // The end of a comment, CDATA section or processing instruction starting at
 // `pos`, or `pos` itself when none starts there.
-size_t guard_xml_skip(const std::string& text, size_t pos)
+size_t guard_xml_skip(std::string_view text, size_t pos)
 {
     static const char* const kinds[][2] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
     for (const auto& kind : kinds)
@@ -194,7 +196,7 @@ size_t guard_xml_skip(const std::string& text, size_t pos)
 // One <p> element from the '<' at `pos`: its text holds only what assimp's
 // index loop steps over (digits, signs, spaces, tabs, line ends), then its end
 // tag. Returns where the scan goes on.
-size_t guard_collada_p(const std::string& text, size_t pos, const std::string& source)
+size_t guard_collada_p(std::string_view text, size_t pos, const std::string& source)
 {
     size_t close = text.find('>', pos);
     if (close == std::string::npos || text[close - 1] == '/')
@@ -218,7 +220,7 @@ void guard_collada(const uint8_t* head, size_t size, uint64_t file_size, const s
 {
     if (size < file_size)
         fatal_raise(source + ": the Collada check was given part of the file");
-    std::string text(reinterpret_cast<const char*>(head), size);
+    std::string_view text(reinterpret_cast<const char*>(head), size);
     if (guard_at(text, 0, "PK\x03\x04"))
         fatal_raise(source + ": a zipped Collada file (.zae) is not read; import the .dae inside it");
     if (text.find('\0') != std::string::npos)
