@@ -435,7 +435,7 @@ void exp_commit(const exp_state& st)
 std::vector<std::string> KST_EXPORT_FILE(const KST_SCENE& scene, const std::string& out, float frame,
                                          const std::string& data_dir)
 {
-    std::string ext = imp_lower(fs::path(out).extension().string());
+    std::string ext = imp_lower_ext(out);
     const char* format = exp_format(ext);
     if (!format)
         fatal_raise(out + ": unknown export format (use .glb, .gltf, .obj, .dae, .ply or .stl)");

@@ -34,11 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string file_lower_ext(const std::string& path)
-{
-    return imp_lower(fs::path(path).extension().string());
-}
-
 // Collects the error lines assimp logs while one file is read.
 struct file_log : Assimp::LogStream {
     std::vector<std::string> errors;
@@ -121,7 +116,7 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
         options.model_dir = ".";
     if (options.texture_prefix.empty())
         options.texture_prefix = fs::path(out).stem().string();
-    if (file_lower_ext(model) == ".stl")
+    if (imp_lower_ext(model) == ".stl")
         options.z_up = true;
     std::string dir = options.textures_dir;
     if (dir.empty())

@@ -91,4 +91,5 @@ void    imp_camera_map(imp_state& st, KST_SCENE& scene);
 void    imp_tracks_sample(imp_state& st, KST_SCENE& scene);
 std::string imp_unique_name(imp_names& names, const std::string& base);
 std::string imp_lower(std::string s);   // ASCII lower case (extensions, file names)
+std::string imp_lower_ext(const std::string& path);  // "a/B.DAE" -> ".dae", "" for none
 KST_VECTOR  imp_vec(const aiVector3D& v);

@@ -30,7 +30,6 @@
 #include <assimp/scene.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,9 +37,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
-#include "engine/import/import.h"
+#include "engine/import/import_internal.h"
 #include "support/error.h"
 
 // The sanitizer runtimes' hook for a fault they report, present only in
@@ -71,43 +73,24 @@ void read_mesh_check(const aiMesh* mesh, unsigned m, const std::string& source)
     }
 }
 
-std::string read_ext(const std::string& path)
-{
-    size_t slash = path.find_last_of('/'), dot = path.find_last_of('.');
-    return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? std::string() : path.substr(dot);
-}
-
 // The guard on as much of the file as it needs (kst_import_guard_span).
 void read_guard(const std::string& path, const std::string& ext, const std::string& source)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0)
-            close(fd);
+    std::error_code ec;
+    const uint64_t size = std::filesystem::file_size(path, ec);
+    if (ec)
         fatal_raise(source + ": cannot open the model file");
-    }
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
-    std::string head;
+    std::vector<uint8_t> head;
     try {
         head.resize(static_cast<size_t>(std::min(size, kst_import_guard_span(ext))));
     } catch (const std::exception&) {
-        close(fd);
         fatal_raise(source + ": the model file is too large to check");
     }
-    size_t got = 0;
-    while (got < head.size()) {
-        ssize_t n = read(fd, head.data() + got, head.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    close(fd);
-    if (got < head.size())
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    if (!in)
         fatal_raise(source + ": cannot read the model file");
-    kst_import_guard(reinterpret_cast<const uint8_t*>(head.data()), head.size(), size, ext, source);
+    kst_import_guard(head.data(), head.size(), size, ext, source);
 }
 
 // The reader (of the file's format only), the check and the steps, with the
@@ -229,7 +212,7 @@ void kst_import_meshes_check(const aiScene& ai, const std::string& source)
 
 const aiScene& kst_import_read(Assimp::Importer& importer, const std::string& path, const std::string& source)
 {
-    const std::string ext = read_ext(path);
+    const std::string ext = imp_lower_ext(path);
     read_guard(path, ext, source);
     read_probe(path, ext, source);
     return read_steps(importer, path, ext, source);

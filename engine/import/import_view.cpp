@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <filesystem>
 
 #include "engine/import/import_internal.h"
 #include "support/error.h"
@@ -278,6 +279,11 @@ std::string imp_lower(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
+}
+
+std::string imp_lower_ext(const std::string& path)
+{
+    return imp_lower(std::filesystem::path(path).extension().string());
 }
 
 std::string imp_unique_name(imp_names& names, const std::string& base_in)
