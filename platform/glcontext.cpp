@@ -37,6 +37,8 @@ bool gl_context_open(gl_context& ctx, const gl_context_options& options, std::st
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (options.fullscreen)
         flags |= SDL_WINDOW_FULLSCREEN | SDL_WINDOW_BORDERLESS;
+    if (options.desktop)
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
     flags |= options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
     int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
     SDL_Rect bounds;

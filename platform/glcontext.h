@@ -27,6 +27,7 @@ struct gl_context_options {
     int         height     = 480;
     bool        offscreen  = false;  // SDL's offscreen driver, no display
     bool        fullscreen = false;  // switch the display to width x height
+    bool        desktop    = false;  // borderless over the whole desktop, its mode kept (size ignored)
     bool        visible    = true;
     std::string title      = "qiv";
 };

@@ -24,8 +24,10 @@
 #include <GL/glext.h>
 #include <SDL2/SDL.h>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <numeric>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +44,7 @@
 #include <stb_image_write.h>
 
 #include "engine/render/render_common.h"
+#include "platform/render_target.h"
 #include "support/atomic_file.h"
 #include "support/error.h"
 
@@ -100,29 +103,44 @@ static bool capture_music_usable(const std::string& music)
     return problem == nullptr;
 }
 
-static std::vector<std::string> capture_ffmpeg_args(const capture_sink& sink, uint32_t fps,
-                                                    uint32_t from_ms, const std::string& music)
+// The music input and its mapping: seeked to the capture's start, looped like
+// the show's own music, cut to the length of the video, coded as AAC at 256 kb/s.
+static void capture_music_args(std::vector<std::string>& args, uint32_t from_ms, const std::string& music)
 {
-    char size[32], rate[16], seek[32];
-    std::snprintf(size, sizeof size, "%dx%d", CAPTURE_WIDTH, CAPTURE_HEIGHT);
-    std::snprintf(rate, sizeof rate, "%u", fps);
+    char seek[32];
     std::snprintf(seek, sizeof seek, "%.3f", from_ms / 1000.0);
+    args.insert(args.end(), {"-stream_loop", "-1", "-ss", seek, "-i", music, "-map", "0:v:0", "-map", "1:a:0",
+                             "-c:a", "aac", "-b:a", "256k", "-shortest"});
+}
+
+// The H.264 coding of a video: yuv420p, a key frame every second, at constant
+// rate factor crf (at crf 0 losslessly, at the fastest preset: the parts of a
+// split capture, coded once more when they are joined).
+static void capture_video_coding(std::vector<std::string>& args, capture_rate fps, int crf)
+{
+    std::string gop = std::to_string(capture_gop_frames(fps));
+    std::vector<std::string> quality = crf == 0 ? std::vector<std::string>{"-preset", "ultrafast", "-qp", "0"}
+                                                : std::vector<std::string>{"-preset", "veryfast", "-crf",
+                                                                           std::to_string(crf)};
+    args.insert(args.end(), {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-g", gop, "-keyint_min", gop,
+                             "-sc_threshold", "0", "-bf", "0"});
+    args.insert(args.end(), quality.begin(), quality.end());
+    args.insert(args.end(), {"-r", capture_rate_text(fps), "-movflags", "+faststart", "-f", "mp4"});
+}
+
+static std::vector<std::string> capture_ffmpeg_args(const capture_sink& sink, capture_rate fps,
+                                                    uint32_t from_ms, const std::string& music, int crf)
+{
+    std::string size = std::to_string(CAPTURE_WIDTH) + "x" + std::to_string(CAPTURE_HEIGHT);
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
                                      "-f", "rawvideo", "-pixel_format", "rgba", "-video_size", size,
-                                     "-framerate", rate, "-i", "pipe:0"};
-    bool with_music = capture_music_usable(music);
-    if (with_music)
-        args.insert(args.end(), {"-stream_loop", "-1", "-ss", seek, "-i", music, "-map", "0:v:0", "-map", "1:a:0",
-                                 "-c:a", "aac", "-shortest"});
-    std::string gop = std::to_string(capture_gop_frames(fps));
-    args.insert(args.end(), {"-vf", "vflip", "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
-                             "-g", gop, "-keyint_min", gop, "-sc_threshold", "0", "-bf", "0",
-                             "-qp", "20", "-movflags", "+faststart", "-f", "mp4", sink.video_temp});
+                                     "-framerate", capture_rate_text(fps), "-i", "pipe:0"};
+    capture_video_args(args, fps, from_ms, music, crf, sink.video_temp, true);
     return args;
 }
 
-static void capture_start_ffmpeg(capture_sink& sink, uint32_t fps, uint32_t from_ms,
-                                 const std::string& music)
+static void capture_start_ffmpeg(capture_sink& sink, capture_rate fps, uint32_t from_ms,
+                                 const std::string& music, int crf)
 {
     std::string ffmpeg = capture_find_ffmpeg();
     if (ffmpeg.empty())
@@ -137,7 +155,7 @@ static void capture_start_ffmpeg(capture_sink& sink, uint32_t fps, uint32_t from
         fatal_raise(sink.out + ": cannot create a pipe to ffmpeg (" + std::strerror(errno) + ")");
     std::signal(SIGPIPE, SIG_IGN);
     try {
-        sink.pid = capture_spawn(ffmpeg, capture_ffmpeg_args(sink, fps, from_ms, music), fds[0],
+        sink.pid = capture_spawn(ffmpeg, capture_ffmpeg_args(sink, fps, from_ms, music, crf), fds[0],
                                  sink.out + ": ffmpeg");
     } catch (...) {
         close(fds[0]);
@@ -176,7 +194,39 @@ static int capture_wait_ffmpeg(capture_sink& sink)
 }
 
 // --- read-back ----------------------------------------------------------------
-static const size_t capture_frame_bytes = static_cast<size_t>(CAPTURE_WIDTH) * CAPTURE_HEIGHT * 4;
+int CAPTURE_WIDTH  = 640;
+int CAPTURE_HEIGHT = 480;
+int CAPTURE_SSAA   = 1;
+
+// The drawn frame's size: the output times the samples per pixel.
+static int capture_drawn_width()
+{
+    return CAPTURE_WIDTH * CAPTURE_SSAA;
+}
+
+static int capture_drawn_height()
+{
+    return CAPTURE_HEIGHT * CAPTURE_SSAA;
+}
+
+static size_t capture_drawn_bytes()
+{
+    return static_cast<size_t>(capture_drawn_width()) * static_cast<size_t>(capture_drawn_height()) * 4;
+}
+
+// The back buffer, or the colour attachment of a bound framebuffer object.
+static void capture_read_buffer()
+{
+    glReadBuffer(render_target_active() ? GL_COLOR_ATTACHMENT0 : GL_BACK);
+}
+
+// The drawn pixels brought down to the output size (nothing to do without supersampling).
+static std::vector<uint8_t> capture_to_output(std::vector<uint8_t> px)
+{
+    if (CAPTURE_SSAA <= 1)
+        return px;
+    return capture_downsample(px, CAPTURE_WIDTH, CAPTURE_HEIGHT, CAPTURE_SSAA);
+}
 
 struct capture_pbo_api {
     PFNGLGENBUFFERSPROC    gen = nullptr;
@@ -223,7 +273,7 @@ static void capture_pbo_open(capture_sink& sink)
     capture_pbo.gen(2, sink.pbo_names);
     for (unsigned name : sink.pbo_names) {
         capture_pbo.bind(GL_PIXEL_PACK_BUFFER, name);
-        capture_pbo.data(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(capture_frame_bytes), nullptr,
+        capture_pbo.data(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(capture_drawn_bytes()), nullptr,
                          GL_STREAM_READ);
     }
     capture_pbo.bind(GL_PIXEL_PACK_BUFFER, 0);
@@ -249,16 +299,16 @@ static void capture_pbo_read(capture_sink& sink)
 {
     capture_pack_state();
     capture_pbo.bind(GL_PIXEL_PACK_BUFFER, sink.pbo_names[sink.pbo_next]);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, CAPTURE_WIDTH, CAPTURE_HEIGHT, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    capture_read_buffer();
+    glReadPixels(0, 0, capture_drawn_width(), capture_drawn_height(), GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     capture_pbo.bind(GL_PIXEL_PACK_BUFFER, 0);
     sink.pbo_next ^= 1;
 }
 
-// The pixels of buffer i, bottom-up, opaque alpha.
+// The pixels of buffer i at the output size, bottom-up, opaque alpha.
 static std::vector<uint8_t> capture_pbo_take(capture_sink& sink, int i)
 {
-    std::vector<uint8_t> px(capture_frame_bytes);
+    std::vector<uint8_t> px(capture_drawn_bytes());
     capture_pbo.bind(GL_PIXEL_PACK_BUFFER, sink.pbo_names[i]);
     const void* mapped = capture_pbo.map(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY);
     bool ok = mapped != nullptr;
@@ -269,17 +319,19 @@ static std::vector<uint8_t> capture_pbo_take(capture_sink& sink, int i)
     capture_pbo.bind(GL_PIXEL_PACK_BUFFER, 0);
     if (!ok)
         fatal_raise(sink.out + ": cannot read the frame back from the GL (pixel buffer mapping failed)");
+    px = capture_to_output(std::move(px));
     capture_opaque(px);
     return px;
 }
 
-// Raw back buffer, bottom-up, opaque alpha.
+// The drawn frame at the output size, bottom-up, opaque alpha.
 static std::vector<uint8_t> capture_read_raw()
 {
-    std::vector<uint8_t> px(capture_frame_bytes);
+    std::vector<uint8_t> px(capture_drawn_bytes());
     capture_pack_state();
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, CAPTURE_WIDTH, CAPTURE_HEIGHT, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    capture_read_buffer();
+    glReadPixels(0, 0, capture_drawn_width(), capture_drawn_height(), GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    px = capture_to_output(std::move(px));
     capture_opaque(px);
     return px;
 }
@@ -306,6 +358,17 @@ static void capture_emit(capture_sink& sink, int64_t n, const std::vector<uint8_
 }
 
 // --- public functions ---------------------------------------------------------
+void capture_video_args(std::vector<std::string>& args, capture_rate fps, uint32_t from_ms,
+                        const std::string& music, int crf, const std::string& out, bool flip)
+{
+    if (capture_music_usable(music))
+        capture_music_args(args, from_ms, music);
+    if (flip)
+        args.insert(args.end(), {"-vf", "vflip"});  // GL's rows run bottom-up
+    capture_video_coding(args, fps, crf);
+    args.push_back(out);
+}
+
 bool capture_is_video(const std::string& out)
 {
     if (out.size() < 4)
@@ -315,20 +378,81 @@ bool capture_is_video(const std::string& out)
     return ext == ".mp4";
 }
 
-void capture_frame_range(uint32_t fps, uint32_t from_ms, uint32_t to_ms, int64_t& first, int64_t& last)
+std::string capture_parse_rate(const std::string& text, capture_rate& rate)
 {
-    first = (static_cast<int64_t>(from_ms) * fps + 999) / 1000;
-    last = static_cast<int64_t>(to_ms) * fps / 1000;
+    const std::string bad = "'" + text + "' is not a frame rate from 1 to 1000 (for example 30, 59.94 or 60000/1001)";
+    uint64_t num = 0, den = 1;
+    size_t pos = 0, digits = 0;
+    for (; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) && digits < 10; ++pos, ++digits)
+        num = num * 10 + static_cast<uint64_t>(text[pos] - '0');
+    if (digits == 0)
+        return bad;
+    if (pos < text.size() && text[pos] == '.') {
+        size_t decimals = 0;
+        for (++pos; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) && decimals < 3;
+             ++pos, ++decimals) {
+            num = num * 10 + static_cast<uint64_t>(text[pos] - '0');
+            den *= 10;
+        }
+        if (decimals == 0)
+            return bad;
+    } else if (pos < text.size() && text[pos] == '/') {
+        den = 0;
+        for (++pos, digits = 0; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) && digits < 10;
+             ++pos, ++digits)
+            den = den * 10 + static_cast<uint64_t>(text[pos] - '0');
+        if (digits == 0)
+            return bad;
+    }
+    if (pos != text.size() || den == 0 || num < den || num > 1000 * den)
+        return bad;
+    uint64_t g = std::gcd(num, den);
+    rate = capture_rate{static_cast<uint32_t>(num / g), static_cast<uint32_t>(den / g)};
+    return "";
 }
 
-uint32_t capture_frame_time(int64_t n, uint32_t fps)
+std::string capture_rate_text(const capture_rate& rate)
 {
-    return static_cast<uint32_t>(n * 1000 / fps);
+    std::string text = std::to_string(rate.num);
+    return rate.den == 1 ? text : text + "/" + std::to_string(rate.den);
 }
 
-int64_t capture_gop_frames(uint32_t fps)
+void capture_frame_range(capture_rate fps, uint32_t from_ms, uint32_t to_ms, int64_t& first, int64_t& last)
 {
-    return fps > 0 ? fps : 1;
+    const int64_t per = 1000 * static_cast<int64_t>(fps.den);
+    first = (static_cast<int64_t>(from_ms) * fps.num + per - 1) / per;
+    last = static_cast<int64_t>(to_ms) * fps.num / per;
+}
+
+uint32_t capture_frame_time(int64_t n, capture_rate fps)
+{
+    return static_cast<uint32_t>(n * 1000 * fps.den / fps.num);
+}
+
+int64_t capture_gop_frames(capture_rate fps)
+{
+    int64_t frames = (static_cast<int64_t>(fps.num) + fps.den / 2) / fps.den;
+    return frames > 0 ? frames : 1;
+}
+
+std::vector<uint8_t> capture_downsample(const std::vector<uint8_t>& px, int width, int height, int n)
+{
+    std::vector<uint8_t> out(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    const size_t in_row = static_cast<size_t>(width) * static_cast<size_t>(n) * 4;
+    const uint32_t count = static_cast<uint32_t>(n * n);
+    std::vector<uint32_t> sums(static_cast<size_t>(width) * 4);
+    for (int y = 0; y < height; ++y) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int sy = 0; sy < n; ++sy) {
+            const uint8_t* row = &px[(static_cast<size_t>(y) * n + sy) * in_row];
+            for (size_t i = 0; i < in_row; ++i)
+                sums[(i / (4 * static_cast<size_t>(n))) * 4 + i % 4] += row[i];
+        }
+        uint8_t* dst = &out[static_cast<size_t>(y) * width * 4];
+        for (size_t i = 0; i < sums.size(); ++i)
+            dst[i] = static_cast<uint8_t>((sums[i] + count / 2) / count);
+    }
+    return out;
 }
 
 void capture_pack_state()
@@ -383,14 +507,14 @@ void capture_write_png(const std::string& path, const std::vector<uint8_t>& rgba
     file.commit();
 }
 
-void capture_open(capture_sink& sink, const std::string& out, uint32_t fps, uint32_t from_ms,
-                  const std::string& music)
+void capture_open(capture_sink& sink, const std::string& out, capture_rate fps, uint32_t from_ms,
+                  const std::string& music, int crf)
 {
     sink = capture_sink{};
     sink.out = out;
     sink.video = capture_is_video(out);
     if (sink.video) {
-        capture_start_ffmpeg(sink, fps, from_ms, music);
+        capture_start_ffmpeg(sink, fps, from_ms, music, crf);
     } else {
         std::error_code ec;
         std::filesystem::create_directories(out, ec);

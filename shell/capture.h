@@ -1,7 +1,16 @@
 // shell/capture.h - writing rendered frames: numbered PNGs, a video, one shot.
 //
 // Capture renders with the virtual clock, so frame n of a run shows exactly
-// n * 1000 / fps ms of the show and the same command gives the same pictures.
+// n * 1000 / fps ms of the show (rounded down to the millisecond) and the same
+// command gives the same pictures. The rate is a fraction, num / den frames a
+// second ("60000/1001", or "59.94" = 2997/50 written as a decimal), so that a
+// video's rate is exactly what was asked for.
+//
+// The picture is CAPTURE_WIDTH x CAPTURE_HEIGHT pixels (640 x 480 unless
+// --size says otherwise). With CAPTURE_SSAA = N > 1 the GL draws N x N samples
+// for every pixel into a framebuffer object N times the size, and each output
+// pixel is the plain mean of its N x N samples (a box filter), for smooth
+// edges at no cost to sharpness.
 // OUT is a folder (frames written as frame_NNNNNN.png, NNNNNN the frame's
 // index n in the run, so a file name tells its time) or a file ending ".mp4",
 // which is encoded by an ffmpeg child process fed raw RGBA frames on a pipe,
@@ -37,24 +46,47 @@ struct capture_sink {
     int64_t     pending = -1;     // frame whose pixels wait in the other buffer, or -1
 };
 
-constexpr int CAPTURE_WIDTH  = 640;
-constexpr int CAPTURE_HEIGHT = 480;
+// A frame rate num / den frames per second, in lowest terms.
+struct capture_rate {
+    uint32_t num = 30;
+    uint32_t den = 1;
+    capture_rate() = default;
+    capture_rate(uint32_t fps) : num(fps), den(1) {}  // NOLINT: a whole rate reads as one
+    capture_rate(uint32_t n, uint32_t d) : num(n), den(d) {}
+};
+
+extern int CAPTURE_WIDTH;   // the output picture, in pixels
+extern int CAPTURE_HEIGHT;
+extern int CAPTURE_SSAA;    // samples per pixel along each axis (1 to 4)
+constexpr int CAPTURE_DEFAULT_CRF = 17;  // libx264's constant rate factor of a video
+
+// Parses a rate: "30", "59.94" (up to three decimals) or "60000/1001"; ""
+// when valid, else what is wrong. Rates run from 1 to 1000 frames a second.
+std::string capture_parse_rate(const std::string& text, capture_rate& rate);
+// The rate as ffmpeg reads it: "30" or "60000/1001".
+std::string capture_rate_text(const capture_rate& rate);
 
 // True when out names a video file (ends in ".mp4", any letter case).
 bool capture_is_video(const std::string& out);
 // Frame indices n of a run: the first at or after from_ms, the last at or before to_ms.
-void capture_frame_range(uint32_t fps, uint32_t from_ms, uint32_t to_ms, int64_t& first, int64_t& last);
-// Time of frame n: n * 1000 / fps ms, rounded down.
-uint32_t capture_frame_time(int64_t n, uint32_t fps);
+void capture_frame_range(capture_rate fps, uint32_t from_ms, uint32_t to_ms, int64_t& first, int64_t& last);
+// Time of frame n: n * 1000 * den / num ms, rounded down.
+uint32_t capture_frame_time(int64_t n, capture_rate fps);
 
-// Frames per group of pictures of a video at fps: every group starts with a key frame.
-int64_t capture_gop_frames(uint32_t fps);
+// Frames per group of pictures of a video at fps (about a second): every group
+// starts with a key frame.
+int64_t capture_gop_frames(capture_rate fps);
+// Mean of each n x n block of bottom-up RGBA pixels (width x height the
+// output size): the supersampled frame brought down to the output.
+std::vector<uint8_t> capture_downsample(const std::vector<uint8_t>& px, int width, int height, int n);
 
 // Prepares the output: creates the folder, or starts ffmpeg (fatal when it is
 // missing). music is muxed into a video when the file exists ("" for none).
 // Call with the GL context current: it sets up the read-back buffers.
-void capture_open(capture_sink& sink, const std::string& out, uint32_t fps, uint32_t from_ms,
-                  const std::string& music);
+// crf is the video's quality (lower is better; 0 is lossless and is what the
+// parts of a split capture are coded with, so that joining them loses nothing).
+void capture_open(capture_sink& sink, const std::string& out, capture_rate fps, uint32_t from_ms,
+                  const std::string& music, int crf = CAPTURE_DEFAULT_CRF);
 // Reads the back buffer as frame n; it is written out by the next call or by capture_close.
 void capture_frame(capture_sink& sink, int64_t n);
 // Writes the frame still waiting in a read-back buffer, if any.
@@ -65,10 +97,17 @@ void capture_close(capture_sink& sink);
 // Abandons the output after a failure (kills ffmpeg, removes the partial video).
 void capture_abort(capture_sink& sink);
 
-// The 640 x 480 back buffer as top-down RGBA rows with opaque alpha.
+// The frame being drawn (the back buffer, or the bound framebuffer object),
+// brought down to CAPTURE_WIDTH x CAPTURE_HEIGHT, as top-down RGBA rows with opaque alpha.
 std::vector<uint8_t> capture_read_frame();
 // Writes top-down RGBA pixels as a PNG, replacing the file atomically; fatal on failure.
 void capture_write_png(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height);
+
+// Appends to ffmpeg's arguments (after its video input) the music (when the
+// file is usable), the H.264 coding at crf and the output file; flip turns
+// bottom-up rows (as GL reads them) the right way up.
+void capture_video_args(std::vector<std::string>& args, capture_rate fps, uint32_t from_ms,
+                        const std::string& music, int crf, const std::string& out, bool flip = false);
 
 // ffmpeg's full path from PATH, or "" when it is not installed.
 std::string capture_find_ffmpeg();

@@ -64,7 +64,7 @@ static void capture_jobs_install_signals()
 
 // Nearest valid start of a part to target: on the gop grid after first,
 // inside (after, last], at a frame where a segment runs; -1 when there is none.
-static int64_t capture_split_point(uint32_t fps, int64_t first, int64_t last, int64_t after,
+static int64_t capture_split_point(capture_rate fps, int64_t first, int64_t last, int64_t after,
                                    int64_t target, int64_t gop)
 {
     int64_t base = first + (target - first + gop / 2) / gop * gop;
@@ -378,19 +378,15 @@ static void capture_jobs_join_frames(const std::string& dir)
 static std::vector<std::string> capture_jobs_concat_args(const std::string& list, const std::string& temp)
 {
     const shell_options& o = SHELL_OPTIONS;
-    std::string music = o.data_dir + "/music.ogg";
-    char seek[32];
-    std::snprintf(seek, sizeof seek, "%.3f", o.from_ms / 1000.0);
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
                                      "-f", "concat", "-safe", "0", "-i", list};
-    if (std::filesystem::is_regular_file(music))
-        args.insert(args.end(), {"-stream_loop", "-1", "-ss", seek, "-i", music, "-map", "0:v:0", "-map", "1:a:0",
-                                 "-c:a", "aac", "-shortest"});
-    args.insert(args.end(), {"-c:v", "copy", "-movflags", "+faststart", "-f", "mp4", temp});
+    capture_video_args(args, o.fps, o.from_ms, o.data_dir + "/music.ogg", o.crf, temp);
     return args;
 }
 
-// Joins the video parts (in order) without re-encoding and muxes the music in once.
+// Joins the video parts (in order), codes them once at the asked quality (the
+// parts are lossless, so the join sees the frames a single run codes) and
+// muxes the music in.
 static void capture_jobs_join_video(const std::string& dir, const std::vector<capture_child>& kids)
 {
     const std::string& out = SHELL_OPTIONS.capture_out;
@@ -478,7 +474,7 @@ uint32_t capture_default_jobs()
     return n > 0 ? static_cast<uint32_t>(n) : 1u;
 }
 
-std::vector<capture_part> capture_split(uint32_t fps, int64_t first, int64_t last, uint32_t jobs,
+std::vector<capture_part> capture_split(capture_rate fps, int64_t first, int64_t last, uint32_t jobs,
                                         int64_t gop)
 {
     std::vector<capture_part> parts;

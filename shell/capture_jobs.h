@@ -4,9 +4,10 @@
 // renders each in a child qiv (the same command line plus a hidden
 // --capture-part), all writing into one work folder beside OUT. The parent
 // draws one progress bar from the frames its children report on a pipe, and
-// when every part is done joins them: PNG frames are moved into OUT, video
-// parts are joined by ffmpeg without re-encoding and the music is muxed in
-// once. A child that fails, or SIGINT / SIGTERM to the parent, stops every
+// when every part is done joins them: PNG frames are moved into OUT; video
+// parts, coded losslessly, are joined by ffmpeg and coded once at the asked
+// quality with the music muxed in, so that the video decodes to the frames a
+// single run gives (x264 is deterministic, and it sees the same frames). A child that fails, or SIGINT / SIGTERM to the parent, stops every
 // child (each runs in its own process group with its ffmpeg) and removes the
 // work folder: nothing partial is left, and the status is 1 with a message.
 //
@@ -22,6 +23,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "shell/capture.h"
 
 namespace CLI {
 class App;
@@ -51,7 +54,7 @@ uint32_t capture_default_jobs();
 // Every part but the first starts on a multiple of gop frames after first, on
 // a frame at which a segment runs; a split point with no such frame near it is
 // dropped, so fewer parts may come back (one when the run is short).
-std::vector<capture_part> capture_split(uint32_t fps, int64_t first, int64_t last, uint32_t jobs,
+std::vector<capture_part> capture_split(capture_rate fps, int64_t first, int64_t last, uint32_t jobs,
                                         int64_t gop);
 
 // Runs a split capture when the command line asks for one that splits into

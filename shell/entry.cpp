@@ -30,6 +30,7 @@
 #include "shell/timeline.h"
 #include "shell/warm_up.h"
 #include "shell/window.h"
+#include "platform/picture.h"
 #include "support/error.h"
 #include "support/random.h"
 
@@ -55,7 +56,16 @@ static bool shell_audio_started = false;
 static void shell_add_options(CLI::App& app, shell_options& o)
 {
     app.set_version_flag("--version", "qiv " KESTREL_VERSION " (Kestrel engine, scene format 1.2)");
-    app.add_flag("--windowed", o.windowed, "play in an ordinary 640x480 window");
+    auto* windowed = app.add_flag("--windowed", o.windowed, "play in an ordinary window (640x480, or --size)");
+    auto* desktop = app.add_flag("--desktop", o.desktop,
+        "play in a borderless window over the whole desktop at its own resolution, without a mode switch")
+        ->excludes(windowed);
+    auto* size = app.add_option("--size", o.size_text,
+        "the picture's frame WxH, from 160x120 to 7680x4320 (default 640x480); a 4:3 picture "
+        "between black bars at other shapes")->excludes(desktop);
+    auto* loop = app.add_flag("--loop", o.loop, "play the show again from the start, with its music, until closed");
+    auto* no_vsync = app.add_flag("--no-vsync", o.no_vsync,
+        "with --windowed or --desktop, draw as fast as possible instead of waiting for the display's refresh");
     app.add_option("--data", o.data_dir, "folder the content is loaded from (default: ./data when it exists, "
         "else the installed share/qiv/data)");
     app.add_option("--seed", o.seed, "fixed seed for the random generator (starfield, particles)");
@@ -68,8 +78,12 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     auto* costs = app.add_flag("--frame-costs", o.frame_costs,
         "render every frame of the show at --fps off screen and print each segment's median "
         "and worst frame time, with the worst frame's time stamp");
-    app.add_option("--fps", o.fps, "frames per second of a capture or --frame-costs (default 30)")
-        ->check(CLI::Range(1u, 1000u));
+    app.add_option("--fps", o.fps_text, "frames per second of a capture or --frame-costs (default 30; "
+        "fractions such as 59.94 or 60000/1001 too)");
+    auto* ssaa = app.add_option("--ssaa", o.ssaa, "render N x N samples per pixel and average them, "
+        "for smooth edges (1 to 4; --capture and --frame)")->check(CLI::Range(1, 4));
+    auto* crf = app.add_option("--crf", o.crf, "quality of a video capture: libx264's constant rate factor "
+        "(0 lossless to 51, default 17)")->check(CLI::Range(0, 51))->needs(capture);
     app.add_option("--from", o.from_ms, "capture from this time of the show, in ms");
     app.add_option("--to", o.to_ms, "capture up to this time of the show, in ms (default 131500)");
     auto* frame = app.add_option("--frame", o.frame_ms, "render the single frame at MS ms off screen");
@@ -83,11 +97,40 @@ static void shell_add_options(CLI::App& app, shell_options& o)
         ->check(CLI::Range(1u, 10000u))->needs(timedemo);
     capture_jobs_add_options(app, capture);
     capture->excludes(frame)->excludes(timedemo)->excludes(costs);
+    for (CLI::Option* off_screen : {capture, frame, timedemo, costs})
+        off_screen->excludes(loop)->excludes(desktop)->excludes(windowed)->excludes(no_vsync);
+    ssaa->excludes(timedemo)->excludes(costs);
+    (void)size;
+    (void)crf;
     frame->excludes(timedemo)->excludes(costs);
     timedemo->excludes(costs);
     app.add_option("--start", o.start_ms, "play the show from this time, in ms, with the music from the same moment")
         ->check(CLI::Range(0u, SHELL_RUN_MS - 1))->excludes(capture)->excludes(frame)->excludes(timedemo)
         ->excludes(costs);
+}
+
+// --size, --fps, --ssaa and --crf beyond what their own checks see; throws a
+// usage error naming the option and its limits.
+static void shell_check_picture_options(const CLI::App& app, shell_options& o)
+{
+    if (!o.size_text.empty()) {
+        std::string problem = picture_parse_size(o.size_text, o.width, o.height);
+        if (!problem.empty())
+            throw CLI::ValidationError("--size", problem);
+    }
+    if (!o.fps_text.empty()) {
+        std::string problem = capture_parse_rate(o.fps_text, o.fps);
+        if (!problem.empty())
+            throw CLI::ValidationError("--fps", problem);
+    }
+    if (app.count("--ssaa") > 0 && o.capture_out.empty() && !o.frame_ms)
+        throw CLI::ValidationError("--ssaa", "needs --capture or --frame");
+    bool video = capture_is_video(o.capture_out);
+    if (app.count("--crf") > 0 && !video)
+        throw CLI::ValidationError("--crf", "needs --capture into a video file (.mp4)");
+    if (video && (o.width % 2 != 0 || o.height % 2 != 0))
+        throw CLI::ValidationError("--size", "'" + o.size_text + "': an H.264 video needs an even width and "
+                                   "height, from 160x120 to 7680x4320");
 }
 
 // Parses the command line; returns -1 to go on, or the exit status to end with.
@@ -113,6 +156,7 @@ static int shell_parse_args(int argc, char** argv)
                 throw CLI::ValidationError(name, "needs --capture or --frame-costs");
         if (SHELL_OPTIONS.from_ms > SHELL_OPTIONS.to_ms)
             throw CLI::ValidationError("--from", "must not be later than --to");
+        shell_check_picture_options(app, SHELL_OPTIONS);
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
@@ -131,12 +175,25 @@ static bool shell_off_screen()
 // --- start-up and shutdown ----------------------------------------------------
 static void shell_start_window()
 {
-    WINDOW_OPTIONS.windowed = SHELL_OPTIONS.windowed;
+    const shell_options& o = SHELL_OPTIONS;
+    WINDOW_OPTIONS = window_options{};
+    WINDOW_OPTIONS.windowed = o.windowed;
+    WINDOW_OPTIONS.desktop = o.desktop;
     WINDOW_OPTIONS.offscreen = shell_off_screen();
+    WINDOW_OPTIONS.vsync = (o.windowed || o.desktop) && !o.no_vsync && !o.bmark;
+    WINDOW_OPTIONS.width = o.width;
+    WINDOW_OPTIONS.height = o.height;
+    WINDOW_OPTIONS.ssaa = o.ssaa;
+    CAPTURE_WIDTH = o.width;
+    CAPTURE_HEIGHT = o.height;
+    CAPTURE_SSAA = o.ssaa;
     window_install_signal_handlers();
-    if (!WINDOW_CREATE())
-        fatal_raise("no display could be opened (" + window_last_error() +
-                    "); run qiv on a graphical display");
+    if (!WINDOW_CREATE()) {
+        if (WINDOW_OPTIONS.offscreen)
+            fatal_raise("no " + std::to_string(o.width * o.ssaa) + "x" + std::to_string(o.height * o.ssaa) +
+                        " off-screen picture could be drawn (" + window_last_error() + ")");
+        fatal_raise("no display could be opened (" + window_last_error() + "); run qiv on a graphical display");
+    }
 }
 
 // False when no audio output could be opened (the caller ends the program).

@@ -5,7 +5,10 @@
 // significant bit leftmost. At start-up it becomes a 64 x 64 luminance texture
 // (nearest filtering, no mipmaps), so that at 640 x 480 every texel lands on
 // one screen pixel. Text is drawn one textured quad per character in
-// normalised device coordinates, either raw or on a 160 x 80 character grid.
+// normalised device coordinates, either raw or on a 160 x 80 character grid,
+// so the text follows the picture (the viewport) at every size: a glyph is
+// 4 x 6 pixels at 480 lines and 9 x 13.5 at 1080, always at the picture's
+// top-left for the benchmark line, never in the bars.
 //
 // The text operations set no GL state: the caller binds FONT_TEXTURE, enables
 // texturing and blending, sets the colour and loads identity matrices first.

@@ -18,6 +18,7 @@
 #include <ctime>
 #include <vector>
 
+#include "audio/player.h"
 #include "shell/capture.h"
 #include "shell/capture_jobs.h"
 #include "shell/clock.h"
@@ -77,7 +78,7 @@ static void runs_capture_progress(const capture_sink& sink, uint32_t total)
 // replayed without drawing, the last is drawn and presented but not written.
 static void runs_catch_up(int64_t first, int64_t start)
 {
-    uint32_t fps = SHELL_OPTIONS.fps;
+    capture_rate fps = SHELL_OPTIONS.fps;
     for (int64_t n = first; n < start - 1 && QUIT_REQUESTED == 0; ++n)
         timeline_replay_frame(capture_frame_time(n, fps));
     if (start > first) {
@@ -86,12 +87,26 @@ static void runs_catch_up(int64_t first, int64_t start)
     }
 }
 
+// --loop: the show from the start again, with its music and empty particle
+// pools, as it began the first time.
+static void runs_restart()
+{
+    for (KST_SCENE& scene : SHELL_SCENES)
+        for (int32_t j = 0; scene.PARTICLE != nullptr && j < scene.PARTICLES; ++j)
+            scene.PARTICLE[j].DELETED = true;
+    bass_play_music_from(0, 0);
+    START_MS = clock_now_ms();
+    ELAPSED_MS = 0;
+}
+
 // --- public functions ---------------------------------------------------------
 void shell_run_show()
 {
     for (;;) {
         if (QUIT_REQUESTED != 0)
             break;
+        if (ELAPSED_MS >= SHELL_RUN_MS && SHELL_OPTIONS.loop)
+            runs_restart();
         if (ELAPSED_MS >= SHELL_RUN_MS)
             break;
         ELAPSED_MS = clock_now_ms() - START_MS;
@@ -114,9 +129,9 @@ void shell_run_capture()
     uint32_t total = last >= first ? static_cast<uint32_t>(last - first + 1) : 0;
     capture_sink sink;
     if (part)
-        capture_open(sink, capture_part_out(), o.fps, o.from_ms, "");
+        capture_open(sink, capture_part_out(), o.fps, o.from_ms, "", 0);  // lossless: coded again when joined
     else
-        capture_open(sink, o.capture_out, o.fps, o.from_ms, o.data_dir + "/music.ogg");
+        capture_open(sink, o.capture_out, o.fps, o.from_ms, o.data_dir + "/music.ogg", o.crf);
     try {
         for (int64_t n = first; n <= last && QUIT_REQUESTED == 0; ++n) {
             runs_virtual_frame(capture_frame_time(n, o.fps));
@@ -230,7 +245,8 @@ void shell_run_frame_costs()
     const shell_options& o = SHELL_OPTIONS;
     int64_t first = 0, last = 0;
     capture_frame_range(o.fps, o.from_ms, o.to_ms, first, last);
-    std::printf("frame costs: %u frames per second, %dx%d\n", o.fps, CAPTURE_WIDTH, CAPTURE_HEIGHT);
+    std::printf("frame costs: %s frames per second, %dx%d\n", capture_rate_text(o.fps).c_str(), CAPTURE_WIDTH,
+                CAPTURE_HEIGHT);
     std::vector<runs_cost> costs[TIMELINE_SEGMENTS + 1];
     for (int64_t n = first; n <= last && QUIT_REQUESTED == 0; ++n) {
         uint32_t t = capture_frame_time(n, o.fps);

@@ -15,6 +15,7 @@
 
 #include "engine/scene/records.h"
 #include "ife/ife.h"
+#include "shell/capture.h"
 
 // --- command line -----------------------------------------------------------------
 struct shell_options {
@@ -25,8 +26,18 @@ struct shell_options {
     std::optional<uint64_t> seed;  // --seed: fixed generator seed
     uint32_t    loading_pace_ms = 0;  // --loading-pace: hold each loading step this long
 
+    bool        desktop  = false;  // --desktop: borderless over the desktop, no mode switch
+    bool        loop     = false;  // --loop: play the show again from the start until closed
+    bool        no_vsync = false;  // --no-vsync
+    std::string size_text;         // --size WxH as given
+    int         width    = 640;    // the picture's frame
+    int         height   = 480;
+    int         ssaa     = 1;      // --ssaa: samples per pixel along each axis
+    int         crf      = 17;     // --crf: the video's quality (libx264's rate factor)
+
     std::string capture_out;       // --capture OUT (folder, or a file ending .mp4)
-    uint32_t    fps      = 30;     // --fps
+    std::string fps_text;          // --fps as given
+    capture_rate fps;              // --fps: 30 unless given
     uint32_t    from_ms  = 0;      // --from
     uint32_t    to_ms    = 131500; // --to
     std::optional<uint32_t> frame_ms;  // --frame MS (with -o FILE)

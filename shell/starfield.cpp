@@ -2,11 +2,14 @@
 //
 // The draw order of the random numbers is fixed (X, Y, Z, brightness, star by
 // star), so a given seed always gives the same field. Drawing is immediate
-// mode, one colour and one vertex call per star.
+// mode, one colour and one vertex call per star, as points one pixel wide at
+// 480 lines and as wide as the picture's scale at other sizes (the rasteriser
+// rounds: 2 pixels at 1080 lines), so a star keeps its share of the picture.
 #include "shell/starfield.h"
 
 #include <GL/gl.h>
 
+#include "engine/render/render_common.h"
 #include "support/random.h"
 
 // --- module state -------------------------------------------------------------
@@ -25,6 +28,7 @@ void starfield_fill()
 
 void starfield_draw()
 {
+    glPointSize(kst_pixels(1.0f));
     glBegin(GL_POINTS);
     for (const TStar& star : STARS) {
         glColor3f(star.BRIGHTNESS, star.BRIGHTNESS, star.BRIGHTNESS);

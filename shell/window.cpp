@@ -16,18 +16,23 @@
 #include <GL/gl.h>
 #include <SDL2/SDL.h>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/glcontext.h"
+#include "platform/render_target.h"
 
 // --- module state -------------------------------------------------------------
 bool           WINDOW_CLOSED = false;
 window_options WINDOW_OPTIONS;
+picture_rect   WINDOW_PICTURE;
 
 static gl_context            window_ctx;           // window and GL context, or none
 static std::string           window_error;         // why WINDOW_CREATE failed
 static volatile sig_atomic_t window_signalled = 0; // SIGINT/SIGTERM arrived
 static bool                  window_swap_waits = true; // false under the offscreen driver
+static render_target         window_target;        // off screen at another size, or none
+static int                   window_frame_w = 640, window_frame_h = 480;
 
 // --- internal helpers ---------------------------------------------------------
 static void window_on_signal(int)
@@ -40,16 +45,60 @@ static void window_request_close()
     WINDOW_DESTROY();
 }
 
+// Off screen at 640 x 480 without supersampling, the pbuffer is the frame.
+static bool window_needs_target()
+{
+    const window_options& o = WINDOW_OPTIONS;
+    return o.offscreen && (o.width != 640 || o.height != 480 || o.ssaa > 1);
+}
+
+// The frame's size, its framebuffer object if it needs one, and the picture in it.
+static bool window_set_up_frame()
+{
+    const window_options& o = WINDOW_OPTIONS;
+    window_frame_w = o.width * (o.offscreen ? o.ssaa : 1);
+    window_frame_h = o.height * (o.offscreen ? o.ssaa : 1);
+    if (window_needs_target() && !render_target_open(window_target, window_frame_w, window_frame_h, window_error))
+        return false;
+    if (!o.offscreen)
+        SDL_GL_GetDrawableSize(window_ctx.window, &window_frame_w, &window_frame_h);
+    WINDOW_PICTURE = picture_fit(window_frame_w, window_frame_h);
+    picture_apply(WINDOW_PICTURE, window_frame_w, window_frame_h);
+    return true;
+}
+
+// Waits for the display's refresh at every swap when asked to, else not at all.
+static void window_set_swap_interval()
+{
+    const window_options& o = WINDOW_OPTIONS;
+    if (o.offscreen)
+        return;
+    if (o.vsync && SDL_GL_SetSwapInterval(1) != 0)
+        std::fprintf(stderr, "qiv: the display's refresh cannot be waited for (%s); frames may tear\n",
+                     SDL_GetError());
+    if (!o.vsync && (o.windowed || o.desktop))
+        SDL_GL_SetSwapInterval(0);
+}
+
 // --- public functions ---------------------------------------------------------
 bool WINDOW_CREATE()
 {
+    const window_options& o = WINDOW_OPTIONS;
     gl_context_options options;
-    options.offscreen = WINDOW_OPTIONS.offscreen;
-    options.fullscreen = !WINDOW_OPTIONS.windowed && !WINDOW_OPTIONS.offscreen;
-    options.visible = !WINDOW_OPTIONS.offscreen;
+    options.offscreen = o.offscreen;
+    options.desktop = o.desktop && !o.offscreen;
+    options.fullscreen = !o.windowed && !o.desktop && !o.offscreen;
+    options.visible = !o.offscreen;
+    options.width = window_needs_target() ? 640 : o.width;  // off screen the pbuffer only carries the context
+    options.height = window_needs_target() ? 480 : o.height;
     window_error.clear();
     if (!gl_context_open(window_ctx, options, window_error))
         return false;
+    if (!window_set_up_frame()) {
+        gl_context_close(window_ctx);
+        return false;
+    }
+    window_set_swap_interval();
     const char* driver = SDL_GetCurrentVideoDriver();
     window_swap_waits = !(driver && std::strcmp(driver, "offscreen") == 0);
     SDL_RaiseWindow(window_ctx.window);
@@ -60,8 +109,10 @@ bool WINDOW_CREATE()
 
 void WINDOW_DESTROY()
 {
-    if (window_ctx.window || window_ctx.video_started)
+    if (window_ctx.window || window_ctx.video_started) {
+        render_target_close(window_target);
         gl_context_close(window_ctx);  // the display gets its own mode back here
+    }
     WINDOW_CLOSED = true;
 }
 
@@ -90,6 +141,8 @@ int WINDOW_UPDATE()
         SDL_GL_SwapWindow(window_ctx.window);
         if (!window_swap_waits)
             glFinish();  // the frame's work is done now, not in a later burst
+        else
+            picture_clear_bars(WINDOW_PICTURE, window_frame_w, window_frame_h);
     }
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_Event event;
@@ -109,6 +162,16 @@ const std::string& window_last_error()
 bool window_exists()
 {
     return window_ctx.window != nullptr;
+}
+
+int window_frame_width()
+{
+    return window_frame_w;
+}
+
+int window_frame_height()
+{
+    return window_frame_h;
 }
 
 void window_install_signal_handlers()

@@ -8,21 +8,40 @@
 // requests: each runs WINDOW_DESTROY at once (display mode restored, context
 // and window gone) and sets WINDOW_CLOSED, which the main loop watches.
 //
-// window_options picks a plain 640 x 480 window (--windowed) or an invisible
-// off-screen surface (capture) instead of the display switch.
+// window_options picks a plain window (--windowed), a borderless window over
+// the whole desktop at its own resolution with no mode switch (--desktop), or
+// an invisible off-screen surface (capture) instead of the display switch,
+// and the size: 640 x 480 unless --size says otherwise (the display switch
+// then asks for that mode). The picture is the largest centred 4:3 rectangle
+// of the frame, with black bars around it (platform/picture.h). Off screen, a
+// size other than 640 x 480, or supersampling, draws into a framebuffer
+// object of the frame's size times the samples per pixel, so that no screen
+// or pbuffer limits it; the plain 640 x 480 run keeps the pbuffer.
+//
+// A visible window waits for the display's refresh at every swap (no tearing)
+// when the options ask for it; the display switch of a run without options
+// keeps whatever the driver does, as fast as it can draw.
 #pragma once
 
 #include <string>
+
+#include "platform/picture.h"
 
 union SDL_Event;
 
 struct window_options {
     bool windowed  = false;  // an ordinary window instead of the display switch
+    bool desktop   = false;  // a borderless window over the desktop, no mode switch
     bool offscreen = false;  // SDL's offscreen driver: no display needed
+    bool vsync     = false;  // swap interval 1 for a visible window
+    int  width     = 640;    // the frame (window, mode or off-screen picture)
+    int  height    = 480;
+    int  ssaa      = 1;      // samples per pixel along each axis, off screen
 };
 
 extern bool           WINDOW_CLOSED;
 extern window_options WINDOW_OPTIONS;
+extern picture_rect   WINDOW_PICTURE;  // where the picture sits in the drawn frame
 
 bool WINDOW_CREATE();
 void WINDOW_DESTROY();
@@ -33,6 +52,9 @@ int  WINDOW_PROC(const SDL_Event& event);
 const std::string& window_last_error();
 // True while a window exists.
 bool window_exists();
+// The drawn frame's size in pixels (times the samples per pixel off screen).
+int window_frame_width();
+int window_frame_height();
 // Turns SIGINT and SIGTERM into close requests handled by WINDOW_UPDATE.
 void window_install_signal_handlers();
 // Shows a message box titled "Error" when a window exists (stderr is the caller's).

@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "engine/render/passes.h"
 #include "engine/render/render_common.h"
@@ -39,9 +40,17 @@ static bool flares_mesh_ok(const KST_OBJECT& o)
     return true;
 }
 
-// The brightest red, green and blue of the 3 x 3 block around the flare's
-// raster position; black when the position is invalid (outside the view). The
-// block is cut to the viewport so that nothing outside the window is read.
+// Edge of the read-back block in pixels: 3 at 480 lines, odd at every scale
+// so that the block stays centred on the point's pixel.
+static int flares_block_edge()
+{
+    int edge = static_cast<int>(std::lround(kst_pixels(3.0f)));
+    return std::max(1, edge | 1);
+}
+
+// The brightest red, green and blue of the block around the flare's raster
+// position; black when the position is invalid (outside the view). The block
+// is cut to the viewport so that nothing outside the picture is read.
 static KST_RGB flares_measure(const KST_VECTOR& p)
 {
     KST_RGB best{0.0f, 0.0f, 0.0f};
@@ -54,18 +63,19 @@ static KST_RGB flares_measure(const KST_VECTOR& p)
         return best;
     GLint view[4] = {};
     glGetIntegerv(GL_VIEWPORT, view);
-    double x0 = std::trunc(static_cast<double>(raster[0])) - 1.0;
-    double y0 = std::trunc(static_cast<double>(raster[1])) - 1.0;
+    const int edge = flares_block_edge();
+    double x0 = std::trunc(static_cast<double>(raster[0])) - (edge - 1) / 2;
+    double y0 = std::trunc(static_cast<double>(raster[1])) - (edge - 1) / 2;
     double left = std::max(x0, static_cast<double>(view[0]));
     double bottom = std::max(y0, static_cast<double>(view[1]));
-    double right = std::min(x0 + 3.0, static_cast<double>(view[0]) + view[2]);
-    double top = std::min(y0 + 3.0, static_cast<double>(view[1]) + view[3]);
+    double right = std::min(x0 + edge, static_cast<double>(view[0]) + view[2]);
+    double top = std::min(y0 + edge, static_cast<double>(view[1]) + view[3]);
     if (right <= left || top <= bottom)
         return best;
     GLsizei w = static_cast<GLsizei>(right - left), h = static_cast<GLsizei>(top - bottom);
-    GLfloat pixels[27] = {};
-    kst_pixel_pack_tight();  // the 27 floats, whatever alignment or row length the caller left
-    glReadPixels(static_cast<GLint>(left), static_cast<GLint>(bottom), w, h, GL_RGB, GL_FLOAT, pixels);
+    std::vector<GLfloat> pixels(static_cast<size_t>(3 * w * h));
+    kst_pixel_pack_tight();  // exactly w x h RGB floats, whatever alignment or row length the caller left
+    glReadPixels(static_cast<GLint>(left), static_cast<GLint>(bottom), w, h, GL_RGB, GL_FLOAT, pixels.data());
     for (int i = 0; i < w * h; i++) {
         best.R = std::max(best.R, pixels[3 * i]);
         best.G = std::max(best.G, pixels[3 * i + 1]);
@@ -121,7 +131,7 @@ void KST_FLARES_VISIBILITY(KST_SCENE& scene, float frame)
         const KST_RGB& c = kst_object_material(scene, o)->AMBIENT;
         KST_VECTOR p = kst_object_position(scene, k, frame);
         glEnable(GL_POINT_SMOOTH);
-        glPointSize(KST_FLAREPOINTSIZE);
+        glPointSize(kst_pixels(KST_FLAREPOINTSIZE));
         glColor3f(c.R, c.G, c.B);
         glBegin(GL_POINTS);
         glVertex3f(p.X, p.Y, p.Z);

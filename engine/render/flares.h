@@ -5,7 +5,9 @@
 // the GPU rather than by ray casts against the meshes: KST_FLARES_VISIBILITY
 // draws a small point in the flare's AMBIENT colour at each flare position,
 // draws every other visible object in black (KST_DRAW_OCCLUDER), and reads back
-// the 3 x 3 pixels around each point; the brightest red, green and blue found
+// the 3 x 3 pixels around each point (both sizes are for a 480-line picture
+// and grow with KST_PIXEL_SCALE: at 1080 lines the point is 11 pixels wide
+// and the block 7 x 7); the brightest red, green and blue found
 // become the flare's TEMPCOLOR. KST_FLARES_RENDER then draws each flare with
 // its material texture, half-diagonal FLARESIZE, in TEMPCOLOR, additively and
 // without depth test, so the flare glows over everything and fades only by
@@ -25,7 +27,7 @@
 
 #include "engine/scene/records.h"
 
-// Size of the visibility point in pixels.
+// Size of the visibility point in pixels at 480 lines (see KST_PIXEL_SCALE).
 constexpr float KST_FLAREPOINTSIZE = 5.0f;
 
 void KST_FLARES_VISIBILITY(KST_SCENE& scene, float frame);

@@ -38,7 +38,9 @@ void KST_FRAMEBUFFER_GRAB()
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, KST_FRAMEBUFFERTEXTURE);
     if (KST_FRAMEBUFFERSIZE > 0) {
+        GLint view[4] = {};
+        glGetIntegerv(GL_VIEWPORT, view);  // the picture's corner, inside any bars
         kst_pixel_unpack_tight();  // the copy passes the pixel transfer: scales and maps off
-        glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 0, 0, KST_FRAMEBUFFERSIZE, KST_FRAMEBUFFERSIZE, 0);
+        glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, view[0], view[1], KST_FRAMEBUFFERSIZE, KST_FRAMEBUFFERSIZE, 0);
     }
 }

@@ -4,8 +4,12 @@
 // of the current read buffer can be copied, so that a later draw can show the
 // picture as a texture (feedback trails, screens within the scene). The copy is
 // a straight glCopyTexImage2D of KST_FRAMEBUFFERSIZE x KST_FRAMEBUFFERSIZE
-// pixels from window position (0, 0): no scaling, so in a 640 x 480 window the
-// texture holds the lower-left 256 x 256 pixels, not the whole picture.
+// pixels from the viewport's lower-left corner (the picture's corner, inside
+// any bars around it): no scaling, so in a 640 x 480 picture the texture holds
+// the lower-left 256 x 256 pixels, not the whole picture. The texture keeps
+// its size at every picture size, and the copy stays 1:1: in a larger picture
+// it holds a smaller part of it (at 1440 x 1080, the lower-left 18 % by 24 %
+// rather than 40 % by 53 %), at the picture's full sharpness.
 //
 // KST_FRAMEBUFFER_INIT also hands the texture to the texture manager's
 // TX_FRAMEBUFFER handle, so materials named "$framebuffer$.jpg" that are bound

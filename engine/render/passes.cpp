@@ -252,7 +252,7 @@ void KST_RENDER_SCENE_SHADOWED(KST_SCENE& scene, float frame)
 
 void KST_DRAW_WIREFRAME(const KST_SCENE& scene, int32_t index, float frame, float grey)
 {
-    glLineWidth(2.0f);
+    glLineWidth(kst_pixels(2.0f));
     glDepthFunc(GL_LESS);
     if (index < 0 || index > scene.OBJECTS - 1 || !scene.OBJ)
         return;

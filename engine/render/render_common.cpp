@@ -12,6 +12,13 @@
 #include "engine/render/passes.h"
 #include "engine/scene/spline.h"
 
+float KST_PIXEL_SCALE = 1.0f;
+
+float kst_pixels(float size_at_480)
+{
+    return size_at_480 * KST_PIXEL_SCALE;
+}
+
 void kst_apply_blend(uint8_t blend)
 {
     switch (blend) {

@@ -7,9 +7,21 @@
 // flares, the camera-facing basis and square of particles and flares, and the
 // pixel-store state that every read-back and upload sets for itself (a caller
 // may leave any alignment, row length or skip behind; nothing is restored).
+//
+// KST_PIXEL_SCALE is the picture's height over 480: the show was made for a
+// 640 x 480 picture, and everything the renderer sizes in pixels rather than
+// in view space (visibility points and read-back blocks of flares, line
+// widths) is multiplied by it, so that a larger picture is the same picture,
+// drawn sharper. The program that chooses the picture size sets it; it is 1
+// by default, and at 1 every size is exactly what it always was.
 #pragma once
 
 #include "engine/scene/records.h"
+
+extern float KST_PIXEL_SCALE;  // picture height / 480; 1 by default
+
+// A size in pixels at a 640 x 480 picture, scaled to the current picture.
+float kst_pixels(float size_at_480);
 
 // Blend mode 0 none, 1 ONE/ONE, 2 ALPHA, 3 1-ALPHA, 4 SRC_COLOR; others keep the state.
 void kst_apply_blend(uint8_t blend);

@@ -49,7 +49,7 @@ static Window xvfb_find_window(Display* d, const std::string& title)
 // Xvfb chooses a free display number itself (-displayfd) and writes it to a
 // pipe once it accepts connections: picking a number here and starting the
 // server after would race with tests starting servers in parallel.
-xvfb_server::xvfb_server()
+xvfb_server::xvfb_server(const std::string& screen)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -60,7 +60,7 @@ xvfb_server::xvfb_server()
         int devnull = open("/dev/null", O_RDWR);
         dup2(devnull, 0), dup2(devnull, 1), dup2(devnull, 2);
         std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
                "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -140,4 +140,33 @@ bool xvfb_server::close_request(const std::string& title) const
     }
     XCloseDisplay(d);
     return w != 0;
+}
+
+std::vector<uint8_t> xvfb_server::screenshot(int& width, int& height) const
+{
+    std::vector<uint8_t> rgb;
+    width = height = 0;
+    Display* d = XOpenDisplay(display_.c_str());
+    if (!d)
+        return rgb;
+    Window root = DefaultRootWindow(d);
+    XWindowAttributes a;
+    XImage* img = XGetWindowAttributes(d, root, &a) ? XGetImage(d, root, 0, 0, static_cast<unsigned>(a.width),
+                                                                 static_cast<unsigned>(a.height), AllPlanes, ZPixmap)
+                                                    : nullptr;
+    if (img) {
+        width = a.width;
+        height = a.height;
+        rgb.reserve(static_cast<size_t>(width) * height * 3);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                unsigned long p = XGetPixel(img, x, y);
+                rgb.push_back(static_cast<uint8_t>((p & img->red_mask) >> 16));
+                rgb.push_back(static_cast<uint8_t>((p & img->green_mask) >> 8));
+                rgb.push_back(static_cast<uint8_t>(p & img->blue_mask));
+            }
+        XDestroyImage(img);
+    }
+    XCloseDisplay(d);
+    return rgb;
 }

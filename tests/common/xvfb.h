@@ -1,7 +1,7 @@
 // tests/common/xvfb.h - a private X server for whole-program window tests.
 //
 // xvfb_server starts Xvfb on a free display number the server picks itself,
-// 1024 x 768 x 24, waits until it answers, gives its RandR output a 640 x 480
+// 1024 x 768 x 24 unless told another screen size, waits until it answers, gives its RandR output a 640 x 480
 // mode a full-screen program can switch to, and kills it when destroyed. The
 // server runs with -noreset: by default an X server resets when its last
 // client leaves, which would drop the added mode between two xrandr calls.
@@ -11,12 +11,15 @@
 // cannot do (a window manager's close request) or says loosely (geometry).
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 class xvfb_server {
 public:
-    xvfb_server();
+    // screen is the root window's size and depth, "WxHxD".
+    explicit xvfb_server(const std::string& screen = "1024x768x24");
     ~xvfb_server();
     xvfb_server(const xvfb_server&) = delete;
     xvfb_server& operator=(const xvfb_server&) = delete;
@@ -30,6 +33,8 @@ public:
     // Sends the window titled `title` the close request a window manager
     // sends (WM_PROTOCOLS / WM_DELETE_WINDOW); false when there is no such window.
     bool               close_request(const std::string& title) const;
+    // The whole screen as RGB bytes, top row first (24-bit screens); empty on failure.
+    std::vector<uint8_t> screenshot(int& width, int& height) const;
 
 private:
     pid_t       pid_ = -1;

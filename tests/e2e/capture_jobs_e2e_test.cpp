@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -210,27 +211,54 @@ TEST(CaptureJobsE2E, TwoProcessesGiveTheBytesOfOne)
     }
 }
 
+// At 640 x 480 and 10 frames a second, and at 1920 x 1080 (the picture between
+// bars) at NTSC's 30000/1001 with another quality: the lossless parts, coded
+// once when joined, decode to the frames of a single run, at the exact rate.
 TEST(CaptureJobsE2E, SplitVideoDecodesToTheSameFramesWithTheMusic)
 {
-    std::string dir = test_temp_dir("jobs-video");
-    std::vector<std::string> range = {"--seed", "1", "--fps", "10", "--from", "15000", "--to", "17000"};
-    auto args = [&](const std::string& out, const char* jobs) {
-        std::vector<std::string> a = {"--capture", dir + "/" + out, "--jobs", jobs};
-        a.insert(a.end(), range.begin(), range.end());
-        return a;
+    struct video_case {
+        std::vector<std::string> options;
+        size_t frames;
+        std::string stream;  // ffprobe's codec, size and rate of the video stream
     };
-    program_result one = qiv(args("one.mp4", "1"));
-    ASSERT_EQ(one.status, 0) << one.err;
-    program_result two = qiv(args("two.mp4", "2"));
-    ASSERT_EQ(two.status, 0) << two.err;
-    std::vector<std::string> a = decoded_frames(dir + "/one.mp4");
-    EXPECT_EQ(a.size(), 21u);
-    EXPECT_EQ(a, decoded_frames(dir + "/two.mp4"));
-    program_result probe = run_program("/usr/bin/ffprobe", {"-v", "error", "-show_entries",
-        "stream=codec_type", "-of", "csv=p=0", dir + "/two.mp4"});
-    EXPECT_EQ(probe.out, "video\naudio\n");  // one video stream, the music muxed in once
-    EXPECT_EQ(work_folders(dir), 0);
-    EXPECT_FALSE(std::filesystem::exists(dir + "/two.mp4.part"));
+    const video_case cases[] = {
+        {{"--fps", "10"}, 21, "h264,640,480,yuv420p,10/1"},
+        {{"--fps", "30000/1001", "--size", "1920x1080", "--crf", "23"}, 60, "h264,1920,1080,yuv420p,30000/1001"},
+    };
+    for (const video_case& c : cases) {
+        SCOPED_TRACE(c.stream);
+        std::string dir = test_temp_dir("jobs-video");
+        auto args = [&](const std::string& out, const char* jobs) {
+            std::vector<std::string> a = {"--capture", dir + "/" + out, "--jobs", jobs, "--seed", "1",
+                                          "--from", "15000", "--to", "17000"};
+            a.insert(a.end(), c.options.begin(), c.options.end());
+            return a;
+        };
+        program_result one = qiv(args("one.mp4", "1"));
+        ASSERT_EQ(one.status, 0) << one.err;
+        program_result two = qiv(args("two.mp4", "2"));
+        ASSERT_EQ(two.status, 0) << two.err;
+        std::vector<std::string> a = decoded_frames(dir + "/one.mp4");
+        EXPECT_EQ(a.size(), c.frames);
+        EXPECT_EQ(a, decoded_frames(dir + "/two.mp4"));
+        program_result probe = run_program("/usr/bin/ffprobe", {"-v", "error", "-show_entries",
+            "stream=codec_type", "-of", "csv=p=0", dir + "/two.mp4"});
+        EXPECT_EQ(probe.out, "video\naudio\n");  // one video stream, the music muxed in once
+        for (const char* video : {"/one.mp4", "/two.mp4"}) {
+            program_result v = run_program("/usr/bin/ffprobe", {"-v", "error", "-select_streams", "v:0",
+                "-show_entries", "stream=codec_name,width,height,pix_fmt,r_frame_rate", "-of", "csv=p=0",
+                dir + video});
+            EXPECT_EQ(v.out, c.stream + "\n") << video;
+            program_result audio = run_program("/usr/bin/ffprobe", {"-v", "error", "-select_streams", "a:0",
+                "-show_entries", "stream=codec_name,bit_rate", "-of", "csv=p=0", dir + video});
+            EXPECT_EQ(audio.out.rfind("aac,", 0), 0u) << audio.out;
+            EXPECT_GE(std::atol(audio.out.substr(4).c_str()), 200000) << audio.out;  // asked for 256 kb/s
+            std::string bytes = read_file(dir + video);
+            EXPECT_LT(bytes.find("moov"), bytes.find("mdat")) << video << ": the index comes first (faststart)";
+        }
+        EXPECT_EQ(work_folders(dir), 0);
+        EXPECT_FALSE(std::filesystem::exists(dir + "/two.mp4.part"));
+    }
 }
 
 TEST(CaptureJobsE2E, InterruptOrADeadChildStopsEveryPartAndLeavesNothing)

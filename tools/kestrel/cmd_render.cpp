@@ -49,10 +49,9 @@ struct render_settings {
     int         steps = 0;       // particle steps before the image
     bool        flares = false;  // measure and draw the scene's flares
     int         shadows = -1;    // light whose shadows are drawn; -1 = none
+    int         width = 640;     // --size
+    int         height = 480;
 };
-
-constexpr int render_width = 640;
-constexpr int render_height = 480;
 
 // --- internal helpers ---------------------------------------------------------
 // Shadow volumes from light L, then the shadowed scene where the stencil counts.
@@ -110,17 +109,18 @@ void render_frame(KST_SCENE& scene, const render_settings& s)
 
 void render_run(const render_settings& s)
 {
-    kview_context context(true, "kestrel render");
+    kview_context context(true, "kestrel render", s.width, s.height);
     kview_scene view(s.scene, s.data, s.particles);
     render_frame(view.scene, s);
-    snapshot_write_png(s.out, snapshot_read_rgb(render_width, render_height), render_width, render_height);
+    snapshot_write_png(s.out, snapshot_read_rgb(s.width, s.height), s.width, s.height);
 }
 
 // --- registration ---------------------------------------------------------------
 const kcmd_register render_command{"render", [](CLI::App& app, int&) {
     auto settings = std::make_shared<render_settings>();
     CLI::App* cmd = app.add_subcommand(
-        "render", "Render one 640x480 frame of a scene off screen and write it as a PNG");
+        "render", "Render one frame of a scene off screen (640x480, or --size) and write it as a PNG");
+    kview_add_size_option(cmd, settings->width, settings->height);
     cmd->add_option("scene", settings->scene, "Scene file (.kst)")->required();
     cmd->add_option("--frame", settings->frame, "Animation frame to render")->required();
     cmd->add_option("-o,--output", settings->out, "PNG file to write")->required();

@@ -43,6 +43,8 @@ struct view_settings {
     std::string data;    // texture folder; "" = the scene's folder
     std::string config;  // configuration file; "" = none
     bool        watch = false;
+    int         width = 640;   // --size
+    int         height = 480;
 };
 
 // Playback state: frame = base + (now - start) / 25 while playing.
@@ -153,7 +155,7 @@ void view_watch(kwatch_state& watch, kview_scene& view, view_clock& clock, std::
 
 void view_run(const view_settings& s)
 {
-    kview_context context(false, "kestrel view");
+    kview_context context(false, "kestrel view", s.width, s.height);
     kview_source source{s.scene, s.data, s.config, view_pool};
     kview_scene view(source);
     kwatch_state watch;
@@ -174,7 +176,7 @@ void view_run(const view_settings& s)
         float f = view_frame(clock, SDL_GetTicks());
         view_title(context.ctx.window, name, clock, f, watch.error);
         view_draw(view.scene, clock, f);
-        SDL_GL_SwapWindow(context.ctx.window);
+        context.present();
         if (!vsync)
             SDL_Delay(10);
     }
@@ -189,6 +191,7 @@ const kcmd_register view_command{"view", [](CLI::App& app, int&) {
     cmd->add_option("scene", settings->scene, "Scene file (.kst)")->required();
     cmd->add_option("--data", settings->data, "Folder of the scene's textures (default: the scene's folder)");
     cmd->add_option("--config", settings->config, "Configuration file applied to the scene after loading");
+    kview_add_size_option(cmd, settings->width, settings->height);
     cmd->add_flag("--watch", settings->watch,
                   "Reload the scene, the configuration file and the textures when they change on disk");
     cmd->callback([settings] { view_run(*settings); });

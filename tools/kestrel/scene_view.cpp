@@ -1,7 +1,9 @@
 // tools/kestrel/scene_view.cpp - a scene on screen for render and view (see scene_view.h).
 #include "scene_view.h"
 
+#include <CLI/CLI.hpp>
 #include <GL/gl.h>
+#include <SDL2/SDL.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -44,21 +46,52 @@ static void kview_add_name(std::vector<std::string>& names, const std::string& d
 }
 
 // --- public functions ---------------------------------------------------------
-kview_context::kview_context(bool offscreen, const std::string& title)
+kview_context::kview_context(bool offscreen, const std::string& title, int w, int h) : width(w), height(h)
 {
+    const bool fbo = offscreen && (w != 640 || h != 480);
     gl_context_options options;
     options.offscreen = offscreen;
     options.visible = !offscreen;
     options.title = title;
+    options.width = fbo ? 640 : w;
+    options.height = fbo ? 480 : h;
     std::string error;
+    const std::string size = std::to_string(w) + " x " + std::to_string(h);
     if (!gl_context_open(ctx, options, error))
-        fatal_raise("cannot open a 640 x 480 GL context: " + error);
-    glViewport(0, 0, 640, 480);
+        fatal_raise("cannot open a " + size + " GL context: " + error);
+    if (fbo && !render_target_open(target, w, h, error)) {
+        gl_context_close(ctx);
+        fatal_raise("cannot draw a " + size + " picture off screen: " + error);
+    }
+    if (!offscreen)
+        SDL_GL_GetDrawableSize(ctx.window, &width, &height);
+    picture = picture_fit(width, height);
+    picture_apply(picture, width, height);
 }
 
 kview_context::~kview_context()
 {
+    render_target_close(target);
     gl_context_close(ctx);
+}
+
+void kview_context::present()
+{
+    SDL_GL_SwapWindow(ctx.window);
+    picture_clear_bars(picture, width, height);
+}
+
+void kview_add_size_option(CLI::App* cmd, int& width, int& height)
+{
+    cmd->add_option_function<std::string>(
+           "--size",
+           [&width, &height](const std::string& text) {
+               std::string problem = picture_parse_size(text, width, height);
+               if (!problem.empty())
+                   throw CLI::ValidationError("--size", problem);
+           },
+           "Size of the frame WxH, from 160x120 to 7680x4320 (default 640x480); "
+           "the 4:3 picture is centred between black bars at other shapes");
 }
 
 std::string kview_data_dir(const std::string& file)

@@ -22,16 +22,32 @@
 
 #include "engine/scene/records.h"
 #include "platform/glcontext.h"
+#include "platform/picture.h"
+#include "platform/render_target.h"
 
-// A 640 x 480 GL context, closed when the record goes.
+namespace CLI {
+class App;
+}
+
+// A GL context for a width x height frame (640 x 480 by default), closed when
+// the record goes. The picture is the frame's largest centred 4:3 rectangle;
+// off screen, a frame of another size is a framebuffer object.
 struct kview_context {
-    gl_context ctx;
+    gl_context    ctx;
+    render_target target;
+    int           width = 640, height = 480;
+    picture_rect  picture;
     // Opens it (off screen or as a visible window titled `title`); fatal on failure.
-    kview_context(bool offscreen, const std::string& title);
+    kview_context(bool offscreen, const std::string& title, int width = 640, int height = 480);
     ~kview_context();
+    // Swaps a window's buffers and paints the new back buffer's bars black.
+    void present();
     kview_context(const kview_context&) = delete;
     kview_context& operator=(const kview_context&) = delete;
 };
+
+// Registers --size WxH on a command; width and height get the parsed size.
+void kview_add_size_option(CLI::App* cmd, int& width, int& height);
 
 // What a scene on screen is built from.
 struct kview_source {

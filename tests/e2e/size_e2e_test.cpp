@@ -1,0 +1,236 @@
+// Whole-program runs of the show at other sizes: the picture options'
+// usage errors, a 1920 x 1080 frame between black bars, supersampling, the
+// desktop window of a 1920 x 1080 screen under Xvfb (no mode switch, bars,
+// Escape), and --loop playing past the end of the show.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "e2e_data.h"
+#include "process.h"
+#include "xvfb.h"
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb_image.h>
+
+namespace {
+
+const std::vector<std::string> OFFSCREEN = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
+                                            "QIV_NO_MESSAGE_BOX=1"};
+
+struct size_image {
+    int w = 0, h = 0;
+    std::vector<uint8_t> rgb;  // top row first
+    const uint8_t* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * w + x) * 3]; }
+};
+
+size_image size_read_png(const std::string& path)
+{
+    size_image img;
+    int comp = 0;
+    uint8_t* data = stbi_load(path.c_str(), &img.w, &img.h, &comp, 3);
+    if (data) {
+        img.rgb.assign(data, data + static_cast<size_t>(img.w) * img.h * 3);
+        stbi_image_free(data);
+    }
+    return img;
+}
+
+// The brightest channel value in the rectangle [x0, x1) x [y0, y1).
+int size_brightest(const size_image& img, int x0, int y0, int x1, int y1)
+{
+    int most = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            for (int c = 0; c < 3; ++c)
+                most = std::max<int>(most, img.at(x, y)[c]);
+    return most;
+}
+
+// Pixels in the rectangle whose colour is neither black nor the same as their right neighbour's.
+int size_varied(const size_image& img, int x0, int y0, int x1, int y1)
+{
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x + 1 < x1; ++x)
+            n += img.at(x, y)[0] != img.at(x + 1, y)[0] || img.at(x, y)[1] != img.at(x + 1, y)[1];
+    return n;
+}
+
+program_result size_qiv(const std::vector<std::string>& args, const std::string& cwd = e2e_data_dir())
+{
+    return run_program(qiv_path(), args, OFFSCREEN, cwd, 120);
+}
+
+// Waits until the window titled "qiv" exists under x, or `seconds` pass.
+bool size_wait_for_window(const xvfb_server& x, double seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (!x.window_geometry("qiv").empty())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+}  // namespace
+
+// Each bad value is a usage error: status 2, a message naming the option and
+// its limits, and nothing written.
+TEST(SizeE2E, BadPictureOptionsAreUsageErrorsNamingTheirLimits)
+{
+    struct bad_case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const bad_case cases[] = {
+        {{"--size", "0x0", "--frame", "1000", "-o", "x.png"}, "from 160x120 to 7680x4320"},
+        {{"--size", "7681x4320", "--frame", "1000", "-o", "x.png"}, "from 160x120 to 7680x4320"},
+        {{"--size", "wide", "--frame", "1000", "-o", "x.png"}, "--size"},
+        {{"--size", "641x480", "--capture", "x.mp4"}, "even width and height"},
+        {{"--size", "640x481", "--capture", "x.mp4"}, "even width and height"},
+        {{"--ssaa", "0", "--frame", "1000", "-o", "x.png"}, "--ssaa"},
+        {{"--ssaa", "5", "--capture", "x"}, "--ssaa"},
+        {{"--ssaa", "2"}, "needs --capture or --frame"},
+        {{"--fps", "0", "--capture", "x"}, "from 1 to 1000"},
+        {{"--fps", "60/0", "--capture", "x"}, "from 1 to 1000"},
+        {{"--fps", "29.97fps", "--capture", "x"}, "from 1 to 1000"},
+        {{"--crf", "52", "--capture", "x.mp4"}, "--crf"},
+        {{"--crf", "20", "--capture", "x"}, "video file"},
+        {{"--desktop", "--size", "800x600"}, "--size"},
+        {{"--loop", "--capture", "x"}, "--loop"},
+    };
+    for (const bad_case& c : cases) {
+        std::string dir = test_temp_dir("size-usage");
+        std::string line;
+        for (const std::string& a : c.args)
+            line += a + " ";
+        SCOPED_TRACE(line);
+        program_result r = size_qiv(c.args, dir);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_TRUE(std::filesystem::is_empty(dir)) << "nothing is written";
+    }
+    program_result render = run_program(kestrel_path(), {"render", "x.kst", "--frame", "0", "-o", "x.png",
+                                                         "--size", "100x100"}, OFFSCREEN);
+    EXPECT_EQ(render.status, 2);
+    EXPECT_NE(render.err.find("from 160x120 to 7680x4320"), std::string::npos) << render.err;
+}
+
+// A 1920 x 1080 frame holds the 1440 x 1080 picture between black bars, and
+// a letterboxed 1024 x 1024 frame the 1024 x 768 one; supersampling smooths
+// the edges of the same picture.
+TEST(SizeE2E, OtherShapesGetBlackBarsAndSupersamplingSmoothsTheSamePicture)
+{
+    std::string dir = test_temp_dir("size-frames");
+    program_result wide = size_qiv({"--seed", "3", "--frame", "20000", "-o", dir + "/wide.png", "--size", "1920x1080"});
+    ASSERT_EQ(wide.status, 0) << wide.err;
+    size_image w = size_read_png(dir + "/wide.png");
+    ASSERT_EQ(w.w, 1920);
+    ASSERT_EQ(w.h, 1080);
+    EXPECT_EQ(size_brightest(w, 0, 0, 240, 1080), 0) << "the left bar is black";
+    EXPECT_EQ(size_brightest(w, 1680, 0, 1920, 1080), 0) << "the right bar is black";
+    EXPECT_GT(size_brightest(w, 240, 0, 250, 1080), 0) << "the picture reaches the bar";
+    EXPECT_GT(size_brightest(w, 1670, 0, 1680, 1080), 0);
+
+    program_result tall = size_qiv({"--seed", "3", "--frame", "20000", "-o", dir + "/tall.png", "--size", "1024x1024"});
+    ASSERT_EQ(tall.status, 0) << tall.err;
+    size_image t = size_read_png(dir + "/tall.png");
+    ASSERT_EQ(t.h, 1024);
+    EXPECT_EQ(size_brightest(t, 0, 0, 1024, 128), 0) << "the top bar is black";
+    EXPECT_EQ(size_brightest(t, 0, 896, 1024, 1024), 0) << "the bottom bar is black";
+    EXPECT_GT(size_brightest(t, 0, 128, 1024, 138), 0);
+
+    ASSERT_EQ(size_qiv({"--seed", "3", "--frame", "20000", "-o", dir + "/one.png"}).status, 0);
+    program_result ss = size_qiv({"--seed", "3", "--frame", "20000", "-o", dir + "/ssaa.png", "--ssaa", "3"});
+    ASSERT_EQ(ss.status, 0) << ss.err;
+    size_image one = size_read_png(dir + "/one.png"), smooth = size_read_png(dir + "/ssaa.png");
+    ASSERT_EQ(smooth.w, 640);
+    ASSERT_EQ(smooth.h, 480);
+    long diff = 0;
+    for (size_t i = 0; i < one.rgb.size(); ++i)
+        diff += std::abs(one.rgb[i] - smooth.rgb[i]);
+    double mean = static_cast<double>(diff) / static_cast<double>(one.rgb.size());
+    EXPECT_GT(mean, 0.0) << "supersampling changes the edges";
+    EXPECT_LT(mean, 6.0) << "but not the picture";
+    EXPECT_GT(size_varied(smooth, 0, 0, 640, 480), size_varied(one, 0, 0, 640, 480))
+        << "averaged edges have more in-between colours";
+}
+
+// --desktop on a 1920 x 1080 screen: no mode switch before, during or after,
+// the picture centred between black bars, Escape ends with status 0.
+TEST(SizeE2E, DesktopWindowKeepsTheScreenModeAndPillarboxes)
+{
+    xvfb_server x("1920x1080x24");
+    ASSERT_TRUE(x.ok());
+    ASSERT_EQ(x.mode(), "1920x1080+0+0");
+    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
+    std::atomic<bool> done{false};
+    std::string during, geometry;
+    std::vector<uint8_t> shot;
+    int sw = 0, sh = 0;
+    std::thread watcher([&] {
+        if (size_wait_for_window(x, 50)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // past the loading screen
+            during = x.mode();
+            geometry = x.window_geometry("qiv");
+            shot = x.screenshot(sw, sh);
+        }
+        while (!done) {
+            run_program("/usr/bin/xdotool", {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"},
+                        env, "", 10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    });
+    program_result r = run_program(qiv_path(), {"--desktop", "--seed", "2", "--start", "20000"}, env,
+                                   e2e_data_dir(), 60);
+    done = true;
+    watcher.join();
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(during, "1920x1080+0+0") << "no mode switch";
+    EXPECT_EQ(geometry, "1920x1080+0+0");
+    EXPECT_EQ(x.mode(), "1920x1080+0+0");
+    ASSERT_EQ(sw, 1920);
+    ASSERT_EQ(sh, 1080);
+    size_image screen{sw, sh, shot};
+    EXPECT_EQ(size_brightest(screen, 0, 0, 240, 1080), 0) << "the left bar is black";
+    EXPECT_EQ(size_brightest(screen, 1680, 0, 1920, 1080), 0) << "the right bar is black";
+    EXPECT_GT(size_brightest(screen, 240, 0, 960, 1080), 0) << "the picture is in the middle";
+    EXPECT_GT(size_brightest(screen, 960, 0, 1680, 1080), 0);
+}
+
+// --loop: started a second before the end, the show is still playing five
+// seconds later, and Escape ends it with status 0.
+TEST(SizeE2E, LoopPlaysTheShowAgainUntilEscape)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
+    std::atomic<bool> done{false};
+    bool alive_after_end = false;
+    std::thread watcher([&] {
+        if (size_wait_for_window(x, 50)) {
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+            alive_after_end = !x.window_geometry("qiv").empty();
+        }
+        while (!done) {
+            run_program("/usr/bin/xdotool", {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"},
+                        env, "", 10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    });
+    program_result r = run_program(qiv_path(), {"--windowed", "--loop", "--start", "130500", "--verbose"}, env,
+                                   e2e_data_dir(), 60);
+    done = true;
+    watcher.join();
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(alive_after_end) << "the show went on past its end";
+}
