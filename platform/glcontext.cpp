@@ -40,14 +40,20 @@ bool gl_context_open(gl_context& ctx, const gl_context_options& options, std::st
     if (options.desktop)
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
     flags |= options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
-    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED, w = options.width, h = options.height;
     SDL_Rect bounds;
     // A full-screen window starts at the display's corner: where no window
     // manager places it, nothing moves it when the mode switches, and a window
     // centred on the desktop would hang over the edge of the smaller mode.
-    if (options.fullscreen && SDL_GetDisplayBounds(0, &bounds) == 0)
+    // A desktop window is made the display's size at its corner from the
+    // start, so that it covers the screen with or without a window manager
+    // to honour the full-screen request.
+    if ((options.fullscreen || options.desktop) && SDL_GetDisplayBounds(0, &bounds) == 0) {
         x = bounds.x, y = bounds.y;
-    ctx.window = SDL_CreateWindow(options.title.c_str(), x, y, options.width, options.height, flags);
+        if (options.desktop)
+            w = bounds.w, h = bounds.h;
+    }
+    ctx.window = SDL_CreateWindow(options.title.c_str(), x, y, w, h, flags);
     if (!ctx.window) {
         error = std::string("cannot open a window: ") + SDL_GetError();
         gl_context_close(ctx);

@@ -149,3 +149,39 @@ TEST(kestrel_render_fx, flares_glow_in_the_open_and_vanish_behind_a_wall)
     for (int c = 0; c < 3; c++)
         EXPECT_NEAR(both[c], wall[c], 2) << "a covered flare adds nothing";
 }
+
+// A flare behind a bar two pixels wide at 640 x 480: the read-back block sees
+// past it, so the flare glows. At 1440 x 1080 the bar is four and a half
+// pixels wide; the flare's point and block grow with the picture, so it
+// glows alike there (a 3 x 3 block would see only the bar, and the flare
+// would vanish).
+TEST(kestrel_render_fx, flares_measure_the_same_at_every_picture_size)
+{
+    std::string dir = test_temp_dir("render_fx_flare_sizes");
+    fx_scene s(2);
+    s.camera({0, -10, 3}, {0, 0, 0});
+    s.scene.CAMFOV = 0.785398163f;
+    KST_MATERIAL& glow = s.scene.MATERIAL[1];
+    glow.FLARESIZE = 1.0f;
+    glow.AMBIENT = {1.0f, 0.5f, 0.0f};
+    glow.RECEIVELIGHT = false;
+    fx_mesh far = fx_triangle(0);
+    for (KST_VECTOR& v : far.vertex)
+        v.Z -= 400;
+    s.add(far, 1);
+    const float half = 0.0125f;  // about one pixel either side at 640 x 480, 3 m in front
+    s.add(fx_mesh{{{-half, -3, -1}, {half, -3, -1}, {half, -3, 1}, {-half, -3, 1}}, {{0, 1, 2}, {0, 2, 3}}}, 0);
+    s.scene.MATERIAL[0].RECEIVELIGHT = false;
+    s.scene.MATERIAL[0].AMBIENT = {0.2f, 0.2f, 0.6f};
+    s.prepare();
+    std::string file = dir + "/bar.kst";
+    KST_SCENE_SAVE(s.scene, file);
+    ASSERT_EQ(fx_render(file, dir + "/small.png", {"--flares"}).status, 0);
+    program_result large = fx_render(file, dir + "/large.png", {"--flares", "--size", "1440x1080"});
+    ASSERT_EQ(large.status, 0) << large.err;
+    auto small_px = fx_png_pixel(dir + "/small.png", 330, 240);   // beside the bar, inside the flare
+    auto large_px = fx_png_pixel(dir + "/large.png", 742, 540);
+    EXPECT_GT(small_px[0], 100) << "the flare glows past the thin bar";
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(large_px[c], small_px[c], 8) << "channel " << c;
+}
