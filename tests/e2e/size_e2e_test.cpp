@@ -112,10 +112,16 @@ TEST(SizeE2E, DesktopWindowKeepsTheScreenModeAndPillarboxes)
     int sw = 0, sh = 0;
     std::thread watcher([&] {
         if (size_wait_for_window(x, 50)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // past the loading screen
-            during = x.mode();
-            geometry = x.window_geometry("qiv");
-            shot = x.screenshot(sw, sh);
+            // Screenshots until the picture shows something (a busy machine loads slowly).
+            auto end = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+            do {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                during = x.mode();
+                geometry = x.window_geometry("qiv");
+                shot = x.screenshot(sw, sh);
+            } while (std::chrono::steady_clock::now() < end &&
+                     (sw != 1920 || sh != 1080 || size_brightest(size_image{sw, sh, shot}, 240, 0, 960, 1080) == 0 ||
+                      size_brightest(size_image{sw, sh, shot}, 960, 0, 1680, 1080) == 0));
         }
         while (!done) {
             run_program("/usr/bin/xdotool", {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"},
@@ -124,7 +130,7 @@ TEST(SizeE2E, DesktopWindowKeepsTheScreenModeAndPillarboxes)
         }
     });
     program_result r = run_program(qiv_path(), {"--desktop", "--seed", "2", "--start", "20000"}, env,
-                                   e2e_data_dir(), 60);
+                                   e2e_data_dir(), 90);
     done = true;
     watcher.join();
     EXPECT_FALSE(r.timed_out);

@@ -2,6 +2,7 @@
 // supersampling filter: the arithmetic every size of the show relies on.
 #include <gtest/gtest.h>
 
+#include "generated_data.h"
 #include "platform/picture.h"
 #include "shell/capture.h"
 
@@ -113,4 +114,32 @@ TEST(CaptureDownsample, EachPixelIsTheRoundedMeanOfItsSamples)
     EXPECT_EQ(out[6], 50);  // x 3..5
     EXPECT_EQ(out[3], 255);
     EXPECT_EQ(capture_downsample(px, 6, 3, 1), px);
+}
+
+// What ffmpeg is asked for: the music as AAC at 256 kb/s, H.264 in yuv420p at
+// the rate factor, the exact rate, the index first; losslessly for a part.
+TEST(CaptureVideo, TheEncoderIsAskedForUploadQuality)
+{
+    auto has = [](const std::vector<std::string>& args, const std::string& a, const std::string& b) {
+        for (size_t i = 0; i + 1 < args.size(); ++i)
+            if (args[i] == a && args[i + 1] == b)
+                return true;
+        return false;
+    };
+    const std::string music = generated_data_dir() + "/music.ogg";
+    std::vector<std::string> video;
+    capture_video_args(video, capture_rate{60000, 1001}, 0, music, 21, "out.mp4", true);
+    EXPECT_TRUE(has(video, "-i", music));
+    EXPECT_TRUE(has(video, "-c:a", "aac"));
+    EXPECT_TRUE(has(video, "-b:a", "256k"));
+    EXPECT_TRUE(has(video, "-crf", "21"));
+    EXPECT_TRUE(has(video, "-pix_fmt", "yuv420p"));
+    EXPECT_TRUE(has(video, "-r", "60000/1001"));
+    EXPECT_TRUE(has(video, "-movflags", "+faststart"));
+    EXPECT_TRUE(has(video, "-vf", "vflip"));
+    EXPECT_EQ(video.back(), "out.mp4");
+    std::vector<std::string> part;
+    capture_video_args(part, capture_rate{30}, 0, "", 0, "part.mp4");
+    EXPECT_TRUE(has(part, "-qp", "0"));
+    EXPECT_FALSE(has(part, "-vf", "vflip"));
 }
