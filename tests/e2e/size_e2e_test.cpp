@@ -92,6 +92,22 @@ TEST(SizeE2E, BadPictureOptionsAreUsageErrorsNamingTheirLimits)
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_TRUE(std::filesystem::is_empty(dir)) << "nothing is written";
     }
+    // A GL without framebuffer objects (Mesa told to offer GL 2.1 without
+    // them) draws 640 x 480 as before, and says why it cannot draw another size.
+    std::vector<std::string> old_gl = OFFSCREEN;
+    old_gl.insert(old_gl.end(), {"MESA_GL_VERSION_OVERRIDE=2.1",
+                                 "MESA_EXTENSION_OVERRIDE=-GL_ARB_framebuffer_object -GL_EXT_framebuffer_object"});
+    std::string dir = test_temp_dir("size-old-gl");
+    program_result large = run_program(qiv_path(), {"--frame", "1000", "-o", dir + "/large.png", "--size", "1280x960"},
+                                       old_gl, e2e_data_dir(), 60);
+    EXPECT_EQ(large.status, 1);
+    EXPECT_NE(large.err.find("no 1280x960 off-screen picture could be drawn (the GL has no framebuffer objects"),
+              std::string::npos) << large.err;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/large.png"));
+    program_result plain = run_program(qiv_path(), {"--frame", "1000", "-o", dir + "/plain.png"}, old_gl,
+                                       e2e_data_dir(), 60);
+    EXPECT_EQ(plain.status, 0) << plain.err;
+
     program_result render = run_program(kestrel_path(), {"render", "x.kst", "--frame", "0", "-o", "x.png",
                                                          "--size", "100x100"}, OFFSCREEN);
     EXPECT_EQ(render.status, 2);
