@@ -88,3 +88,8 @@ void gl_context_close(gl_context& ctx)
         ctx.video_started = false;
     }
 }
+
+void* gl_context_proc_address(const std::string& name)
+{
+    return SDL_GL_GetProcAddress(name.c_str());
+}

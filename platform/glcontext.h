@@ -37,3 +37,13 @@ struct gl_context_options {
 bool gl_context_open(gl_context& ctx, const gl_context_options& options, std::string& error);
 // Releases the context and the window; safe on a closed record and twice.
 void gl_context_close(gl_context& ctx);
+
+// The current context's entry point name + suffix ("ARB", "EXT" or "") as a
+// function pointer of type F; false when the driver has none.
+void* gl_context_proc_address(const std::string& name);
+template <typename F>
+bool gl_context_proc(F& f, const char* name, const char* suffix)
+{
+    f = reinterpret_cast<F>(gl_context_proc_address(std::string(name) + suffix));
+    return f != nullptr;
+}

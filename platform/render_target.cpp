@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/render/render_common.h"
+#include "platform/glcontext.h"
 
 // --- module state -------------------------------------------------------------
 struct render_target_api {
@@ -26,13 +27,6 @@ static render_target_api render_target_gl;
 static unsigned          render_target_bound = 0;  // the framebuffer of ours that is bound
 
 // --- internal helpers ---------------------------------------------------------
-template <typename F>
-static bool render_target_proc(F& f, const char* name, const char* suffix)
-{
-    f = reinterpret_cast<F>(SDL_GL_GetProcAddress((std::string(name) + suffix).c_str()));
-    return f != nullptr;
-}
-
 // Looks the entry points up for the current context; false when it has none.
 static bool render_target_load()
 {
@@ -45,15 +39,15 @@ static bool render_target_load()
     if (suffix == nullptr)
         return false;
     render_target_api& a = render_target_gl;
-    return render_target_proc(a.gen_framebuffers, "glGenFramebuffers", suffix) &&
-           render_target_proc(a.delete_framebuffers, "glDeleteFramebuffers", suffix) &&
-           render_target_proc(a.bind_framebuffer, "glBindFramebuffer", suffix) &&
-           render_target_proc(a.gen_renderbuffers, "glGenRenderbuffers", suffix) &&
-           render_target_proc(a.delete_renderbuffers, "glDeleteRenderbuffers", suffix) &&
-           render_target_proc(a.bind_renderbuffer, "glBindRenderbuffer", suffix) &&
-           render_target_proc(a.storage, "glRenderbufferStorage", suffix) &&
-           render_target_proc(a.attach, "glFramebufferRenderbuffer", suffix) &&
-           render_target_proc(a.status, "glCheckFramebufferStatus", suffix);
+    return gl_context_proc(a.gen_framebuffers, "glGenFramebuffers", suffix) &&
+           gl_context_proc(a.delete_framebuffers, "glDeleteFramebuffers", suffix) &&
+           gl_context_proc(a.bind_framebuffer, "glBindFramebuffer", suffix) &&
+           gl_context_proc(a.gen_renderbuffers, "glGenRenderbuffers", suffix) &&
+           gl_context_proc(a.delete_renderbuffers, "glDeleteRenderbuffers", suffix) &&
+           gl_context_proc(a.bind_renderbuffer, "glBindRenderbuffer", suffix) &&
+           gl_context_proc(a.storage, "glRenderbufferStorage", suffix) &&
+           gl_context_proc(a.attach, "glFramebufferRenderbuffer", suffix) &&
+           gl_context_proc(a.status, "glCheckFramebufferStatus", suffix);
 }
 
 static unsigned render_target_storage(GLenum format, int width, int height)

@@ -44,6 +44,7 @@
 #include <stb_image_write.h>
 
 #include "engine/render/render_common.h"
+#include "platform/glcontext.h"
 #include "platform/render_target.h"
 #include "support/atomic_file.h"
 #include "support/error.h"
@@ -238,13 +239,6 @@ struct capture_pbo_api {
 };
 static capture_pbo_api capture_pbo;
 
-template <typename F>
-static bool capture_proc(F& f, const char* name, const char* suffix)
-{
-    f = reinterpret_cast<F>(SDL_GL_GetProcAddress((std::string(name) + suffix).c_str()));
-    return f != nullptr;
-}
-
 static bool capture_pbo_supported()
 {
     const char* no = std::getenv("QIV_CAPTURE_NO_PBO");
@@ -260,9 +254,9 @@ static bool capture_pbo_supported()
         return false;
     const char* suffix = core ? "" : "ARB";
     capture_pbo_api& a = capture_pbo;
-    return capture_proc(a.gen, "glGenBuffers", suffix) && capture_proc(a.del, "glDeleteBuffers", suffix) &&
-           capture_proc(a.bind, "glBindBuffer", suffix) && capture_proc(a.data, "glBufferData", suffix) &&
-           capture_proc(a.map, "glMapBuffer", suffix) && capture_proc(a.unmap, "glUnmapBuffer", suffix);
+    return gl_context_proc(a.gen, "glGenBuffers", suffix) && gl_context_proc(a.del, "glDeleteBuffers", suffix) &&
+           gl_context_proc(a.bind, "glBindBuffer", suffix) && gl_context_proc(a.data, "glBufferData", suffix) &&
+           gl_context_proc(a.map, "glMapBuffer", suffix) && gl_context_proc(a.unmap, "glUnmapBuffer", suffix);
 }
 
 static void capture_pbo_open(capture_sink& sink)

@@ -9,33 +9,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "e2e_data.h"
 #include "process.h"
+#include "rgb_image.h"
 #include "xvfb.h"
 
 namespace {
 
 const std::vector<std::string> OFFSCREEN = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
                                             "QIV_NO_MESSAGE_BOX=1"};
-
-struct size_image {
-    int w = 0, h = 0;
-    std::vector<uint8_t> rgb;  // top row first
-    const uint8_t* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * w + x) * 3]; }
-};
-
-// The brightest channel value in the rectangle [x0, x1) x [y0, y1).
-int size_brightest(const size_image& img, int x0, int y0, int x1, int y1)
-{
-    int most = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x)
-            for (int c = 0; c < 3; ++c)
-                most = std::max<int>(most, img.at(x, y)[c]);
-    return most;
-}
 
 program_result size_qiv(const std::vector<std::string>& args, const std::string& cwd = e2e_data_dir())
 {
@@ -52,6 +37,28 @@ bool size_wait_for_window(const xvfb_server& x, double seconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
+}
+
+// Runs qiv with args under x; once its window exists, calls look (on another
+// thread), then presses Escape until the run has ended.
+program_result size_run_in_window(const xvfb_server& x, const std::vector<std::string>& args,
+                                  const std::function<void()>& look)
+{
+    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        if (size_wait_for_window(x, 50))
+            look();
+        while (!done) {
+            run_program("/usr/bin/xdotool", {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"},
+                        env, "", 10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    });
+    program_result r = run_program(qiv_path(), args, env, e2e_data_dir(), 90);
+    done = true;
+    watcher.join();
+    return r;
 }
 
 }  // namespace
@@ -121,34 +128,21 @@ TEST(SizeE2E, DesktopWindowKeepsTheScreenModeAndPillarboxes)
     xvfb_server x("1920x1080x24");
     ASSERT_TRUE(x.ok());
     ASSERT_EQ(x.mode(), "1920x1080+0+0");
-    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
-    std::atomic<bool> done{false};
     std::string during, geometry;
     std::vector<uint8_t> shot;
     int sw = 0, sh = 0;
-    std::thread watcher([&] {
-        if (size_wait_for_window(x, 50)) {
-            // Screenshots until the picture shows something (a busy machine loads slowly).
-            auto end = std::chrono::steady_clock::now() + std::chrono::seconds(40);
-            do {
-                std::this_thread::sleep_for(std::chrono::milliseconds(500));
-                during = x.mode();
-                geometry = x.window_geometry("qiv");
-                shot = x.screenshot(sw, sh);
-            } while (std::chrono::steady_clock::now() < end &&
-                     (sw != 1920 || sh != 1080 || size_brightest(size_image{sw, sh, shot}, 240, 0, 960, 1080) == 0 ||
-                      size_brightest(size_image{sw, sh, shot}, 960, 0, 1680, 1080) == 0));
-        }
-        while (!done) {
-            run_program("/usr/bin/xdotool", {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"},
-                        env, "", 10);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        }
+    program_result r = size_run_in_window(x, {"--desktop", "--seed", "2", "--start", "20000"}, [&] {
+        // Screenshots until the picture shows something (a busy machine loads slowly).
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+        do {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            during = x.mode();
+            geometry = x.window_geometry("qiv");
+            shot = x.screenshot(sw, sh);
+        } while (std::chrono::steady_clock::now() < end &&
+                 (sw != 1920 || sh != 1080 || rgb_image_brightest(rgb_image{sw, sh, shot}, 240, 0, 960, 1080) == 0 ||
+                  rgb_image_brightest(rgb_image{sw, sh, shot}, 960, 0, 1680, 1080) == 0));
     });
-    program_result r = run_program(qiv_path(), {"--desktop", "--seed", "2", "--start", "20000"}, env,
-                                   e2e_data_dir(), 90);
-    done = true;
-    watcher.join();
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(during, "1920x1080+0+0") << "no mode switch";
@@ -156,11 +150,11 @@ TEST(SizeE2E, DesktopWindowKeepsTheScreenModeAndPillarboxes)
     EXPECT_EQ(x.mode(), "1920x1080+0+0");
     ASSERT_EQ(sw, 1920);
     ASSERT_EQ(sh, 1080);
-    size_image screen{sw, sh, shot};
-    EXPECT_EQ(size_brightest(screen, 0, 0, 240, 1080), 0) << "the left bar is black";
-    EXPECT_EQ(size_brightest(screen, 1680, 0, 1920, 1080), 0) << "the right bar is black";
-    EXPECT_GT(size_brightest(screen, 240, 0, 960, 1080), 0) << "the picture is in the middle";
-    EXPECT_GT(size_brightest(screen, 960, 0, 1680, 1080), 0);
+    rgb_image screen{sw, sh, shot};
+    EXPECT_EQ(rgb_image_brightest(screen, 0, 0, 240, 1080), 0) << "the left bar is black";
+    EXPECT_EQ(rgb_image_brightest(screen, 1680, 0, 1920, 1080), 0) << "the right bar is black";
+    EXPECT_GT(rgb_image_brightest(screen, 240, 0, 960, 1080), 0) << "the picture is in the middle";
+    EXPECT_GT(rgb_image_brightest(screen, 960, 0, 1680, 1080), 0);
 }
 
 // --loop: started a second before the end, the show is still playing five
@@ -169,24 +163,11 @@ TEST(SizeE2E, LoopPlaysTheShowAgainUntilEscape)
 {
     xvfb_server x;
     ASSERT_TRUE(x.ok());
-    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
-    std::atomic<bool> done{false};
     bool alive_after_end = false;
-    std::thread watcher([&] {
-        if (size_wait_for_window(x, 50)) {
-            std::this_thread::sleep_for(std::chrono::seconds(5));
-            alive_after_end = !x.window_geometry("qiv").empty();
-        }
-        while (!done) {
-            run_program("/usr/bin/xdotool", {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"},
-                        env, "", 10);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        }
+    program_result r = size_run_in_window(x, {"--windowed", "--loop", "--start", "130500"}, [&] {
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        alive_after_end = !x.window_geometry("qiv").empty();
     });
-    program_result r = run_program(qiv_path(), {"--windowed", "--loop", "--start", "130500", "--verbose"}, env,
-                                   e2e_data_dir(), 60);
-    done = true;
-    watcher.join();
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(alive_after_end) << "the show went on past its end";

@@ -21,10 +21,7 @@
 
 #include "mkdata_fixture.h"
 #include "process.h"
-
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb_image.h>
+#include "rgb_image.h"
 
 namespace {
 
@@ -33,22 +30,19 @@ constexpr int SIZES_COLUMNS = 32, SIZES_ROWS = 24;
 // The mean red, green and blue of each region, row by row.
 std::vector<double> sizes_region_means(const std::string& png, int expect_w, int expect_h)
 {
-    int w = 0, h = 0, comp = 0;
-    uint8_t* px = stbi_load(png.c_str(), &w, &h, &comp, 3);
-    EXPECT_TRUE(px != nullptr) << png;
-    EXPECT_EQ(w, expect_w);
-    EXPECT_EQ(h, expect_h);
+    rgb_image img = rgb_image_read(png);
+    EXPECT_EQ(img.w, expect_w) << png;
+    EXPECT_EQ(img.h, expect_h) << png;
     std::vector<double> means(SIZES_COLUMNS * SIZES_ROWS * 3, 0.0);
-    if (px == nullptr || w != expect_w || h != expect_h)
+    if (img.w != expect_w || img.h != expect_h)
         return means;
-    const int bw = w / SIZES_COLUMNS, bh = h / SIZES_ROWS;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
+    const int bw = img.w / SIZES_COLUMNS, bh = img.h / SIZES_ROWS;
+    for (int y = 0; y < img.h; ++y)
+        for (int x = 0; x < img.w; ++x)
             for (int c = 0; c < 3; ++c)
-                means[((y / bh) * SIZES_COLUMNS + x / bw) * 3 + c] += px[(static_cast<size_t>(y) * w + x) * 3 + c];
+                means[((y / bh) * SIZES_COLUMNS + x / bw) * 3 + c] += img.at(x, y)[c];
     for (double& m : means)
         m /= bw * bh;
-    stbi_image_free(px);
     return means;
 }
 
@@ -58,37 +52,8 @@ struct sizes_difference {
     double dark_light = 1;  // light of the large frame over the small one's, in the dark regions
 };
 
-struct sizes_image {
-    int w = 0, h = 0;
-    std::vector<uint8_t> rgb;  // top row first
-    const uint8_t* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * w + x) * 3]; }
-};
-
-sizes_image sizes_read(const std::string& png)
-{
-    sizes_image img;
-    int comp = 0;
-    uint8_t* px = stbi_load(png.c_str(), &img.w, &img.h, &comp, 3);
-    if (px) {
-        img.rgb.assign(px, px + static_cast<size_t>(img.w) * img.h * 3);
-        stbi_image_free(px);
-    }
-    return img;
-}
-
-// The brightest channel value in [x0, x1) x [y0, y1).
-int sizes_brightest(const sizes_image& img, int x0, int y0, int x1, int y1)
-{
-    int most = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x)
-            for (int c = 0; c < 3; ++c)
-                most = std::max<int>(most, img.at(x, y)[c]);
-    return most;
-}
-
 // Pixels whose red or green differs from their right neighbour's.
-int sizes_varied(const sizes_image& img)
+int sizes_varied(const rgb_image& img)
 {
     int n = 0;
     for (int y = 0; y < img.h; ++y)
@@ -162,26 +127,26 @@ TEST(MkdataSizes, OtherShapesGetBlackBarsAndSupersamplingSmoothsTheSamePicture)
     const std::string out = test_temp_dir("mkdata-sizes-bars");
     program_result wide = sizes_frame(data, out + "/wide.png", {"--size", "1920x1080"});
     ASSERT_EQ(wide.status, 0) << wide.err;
-    sizes_image w = sizes_read(out + "/wide.png");
+    rgb_image w = rgb_image_read(out + "/wide.png");
     ASSERT_EQ(w.w, 1920);
     ASSERT_EQ(w.h, 1080);
-    EXPECT_EQ(sizes_brightest(w, 0, 0, 240, 1080), 0) << "the left bar is black";
-    EXPECT_EQ(sizes_brightest(w, 1680, 0, 1920, 1080), 0) << "the right bar is black";
-    EXPECT_GT(sizes_brightest(w, 240, 0, 960, 1080), 100) << "the picture fills the middle";
-    EXPECT_GT(sizes_brightest(w, 960, 0, 1680, 1080), 100);
+    EXPECT_EQ(rgb_image_brightest(w, 0, 0, 240, 1080), 0) << "the left bar is black";
+    EXPECT_EQ(rgb_image_brightest(w, 1680, 0, 1920, 1080), 0) << "the right bar is black";
+    EXPECT_GT(rgb_image_brightest(w, 240, 0, 960, 1080), 100) << "the picture fills the middle";
+    EXPECT_GT(rgb_image_brightest(w, 960, 0, 1680, 1080), 100);
 
     program_result tall = sizes_frame(data, out + "/tall.png", {"--size", "1024x1024"});
     ASSERT_EQ(tall.status, 0) << tall.err;
-    sizes_image t = sizes_read(out + "/tall.png");
+    rgb_image t = rgb_image_read(out + "/tall.png");
     ASSERT_EQ(t.h, 1024);
-    EXPECT_EQ(sizes_brightest(t, 0, 0, 1024, 128), 0) << "the top bar is black";
-    EXPECT_EQ(sizes_brightest(t, 0, 896, 1024, 1024), 0) << "the bottom bar is black";
-    EXPECT_GT(sizes_brightest(t, 0, 128, 1024, 512), 100);
+    EXPECT_EQ(rgb_image_brightest(t, 0, 0, 1024, 128), 0) << "the top bar is black";
+    EXPECT_EQ(rgb_image_brightest(t, 0, 896, 1024, 1024), 0) << "the bottom bar is black";
+    EXPECT_GT(rgb_image_brightest(t, 0, 128, 1024, 512), 100);
 
     ASSERT_EQ(sizes_frame(data, out + "/one.png", {}).status, 0);
     program_result ss = sizes_frame(data, out + "/ssaa.png", {"--ssaa", "3"});
     ASSERT_EQ(ss.status, 0) << ss.err;
-    sizes_image one = sizes_read(out + "/one.png"), smooth = sizes_read(out + "/ssaa.png");
+    rgb_image one = rgb_image_read(out + "/one.png"), smooth = rgb_image_read(out + "/ssaa.png");
     ASSERT_EQ(smooth.w, 640);
     ASSERT_EQ(smooth.h, 480);
     sizes_difference d = sizes_compare(sizes_region_means(out + "/one.png", 640, 480),

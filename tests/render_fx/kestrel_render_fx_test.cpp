@@ -74,8 +74,9 @@ std::string fx_shadow_file(const std::string& dir)
     return file;
 }
 
-// A flare at the origin (its mesh far out of view) and, optionally, a wall hiding it.
-std::string fx_flare_file(const std::string& dir, bool wall)
+// A flare at the origin (its mesh far out of view) and, optionally, a mesh in
+// front of it (in a flat blue), saved as dir/name.
+std::string fx_flare_file(const std::string& dir, const std::string& name, const fx_mesh* cover)
 {
     fx_scene s(2);
     s.camera({0, -10, 3}, {0, 0, 0});
@@ -88,14 +89,13 @@ std::string fx_flare_file(const std::string& dir, bool wall)
     for (KST_VECTOR& v : far.vertex)
         v.Z -= 400;
     s.add(far, 1);
-    if (wall) {
-        int32_t w = s.add(fx_wall(-3, 2), 0);
+    if (cover != nullptr) {
+        s.add(*cover, 0);
         s.scene.MATERIAL[0].RECEIVELIGHT = false;
         s.scene.MATERIAL[0].AMBIENT = {0.2f, 0.2f, 0.6f};
-        (void)w;
     }
     s.prepare();
-    std::string file = dir + (wall ? "/flare_wall.kst" : "/flare.kst");
+    std::string file = dir + "/" + name;
     KST_SCENE_SAVE(s.scene, file);
     return file;
 }
@@ -129,7 +129,7 @@ TEST_F(gl_test, kestrel_render_shadows_darkens_only_the_shadow)
 TEST(kestrel_render_fx, flares_glow_in_the_open_and_vanish_behind_a_wall)
 {
     std::string dir = test_temp_dir("render_fx_flares");
-    std::string open = fx_flare_file(dir, false);
+    std::string open = fx_flare_file(dir, "flare.kst", nullptr);
     ASSERT_EQ(fx_render(open, dir + "/dark.png", {}).status, 0);
     program_result r = fx_render(open, dir + "/glow.png", {"--flares"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -140,7 +140,8 @@ TEST(kestrel_render_fx, flares_glow_in_the_open_and_vanish_behind_a_wall)
     EXPECT_NEAR(glow[1], 128, 3);
     EXPECT_NEAR(glow[2], 0, 2);
 
-    std::string hidden = fx_flare_file(dir, true);
+    const fx_mesh cover = fx_wall(-3, 2);
+    std::string hidden = fx_flare_file(dir, "flare_wall.kst", &cover);
     ASSERT_EQ(fx_render(hidden, dir + "/wall.png", {}).status, 0);
     ASSERT_EQ(fx_render(hidden, dir + "/wall_flares.png", {"--flares"}).status, 0);
     auto wall = fx_png_pixel(dir + "/wall.png", 320, 240);
@@ -158,24 +159,9 @@ TEST(kestrel_render_fx, flares_glow_in_the_open_and_vanish_behind_a_wall)
 TEST(kestrel_render_fx, flares_measure_the_same_at_every_picture_size)
 {
     std::string dir = test_temp_dir("render_fx_flare_sizes");
-    fx_scene s(2);
-    s.camera({0, -10, 3}, {0, 0, 0});
-    s.scene.CAMFOV = 0.785398163f;
-    KST_MATERIAL& glow = s.scene.MATERIAL[1];
-    glow.FLARESIZE = 1.0f;
-    glow.AMBIENT = {1.0f, 0.5f, 0.0f};
-    glow.RECEIVELIGHT = false;
-    fx_mesh far = fx_triangle(0);
-    for (KST_VECTOR& v : far.vertex)
-        v.Z -= 400;
-    s.add(far, 1);
     const float half = 0.0125f;  // about one pixel either side at 640 x 480, 3 m in front
-    s.add(fx_mesh{{{-half, -3, -1}, {half, -3, -1}, {half, -3, 1}, {-half, -3, 1}}, {{0, 1, 2}, {0, 2, 3}}}, 0);
-    s.scene.MATERIAL[0].RECEIVELIGHT = false;
-    s.scene.MATERIAL[0].AMBIENT = {0.2f, 0.2f, 0.6f};
-    s.prepare();
-    std::string file = dir + "/bar.kst";
-    KST_SCENE_SAVE(s.scene, file);
+    const fx_mesh bar{{{-half, -3, -1}, {half, -3, -1}, {half, -3, 1}, {-half, -3, 1}}, {{0, 1, 2}, {0, 2, 3}}};
+    std::string file = fx_flare_file(dir, "bar.kst", &bar);
     ASSERT_EQ(fx_render(file, dir + "/small.png", {"--flares"}).status, 0);
     program_result large = fx_render(file, dir + "/large.png", {"--flares", "--size", "1440x1080"});
     ASSERT_EQ(large.status, 0) << large.err;
