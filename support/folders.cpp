@@ -27,22 +27,30 @@ static void folders_remove(folders_made& made)
     made.made.clear();
 }
 
-// Makes one folder whose parent exists; fatal naming it when it cannot be made.
-static void folders_make_one(folders_made& made, const std::string& dir)
+// The fatal error for the folder dir, made for the output `named`: the
+// message starts with the output's name, as every message about a file does,
+// and names the folder when it is another.
+[[noreturn]] static void folders_fail(folders_made& made, const std::string& named, const std::string& dir,
+                                      const std::string& reason)
+{
+    folders_remove(made);
+    fatal_raise(named + ": cannot create the folder" + (dir == named ? "" : " " + dir) + ": " + reason);
+}
+
+// Makes one folder whose parent exists; fatal when it cannot be made.
+static void folders_make_one(folders_made& made, const std::string& named, const std::string& dir)
 {
     struct stat st{};
     if (stat(dir.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
             return;
-        folders_remove(made);
-        fatal_raise(dir + ": cannot create the folder: a file of that name is in the way");
+        folders_fail(made, named, dir, "a file of that name is in the way");
     }
     if (mkdir(dir.c_str(), 0777) != 0) {
         if (errno == EEXIST && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
             return;  // made at the same moment by another process
         std::string reason = errno == ENOTDIR ? "a file above it is in the way" : std::strerror(errno);
-        folders_remove(made);
-        fatal_raise(dir + ": cannot create the folder: " + reason);
+        folders_fail(made, named, dir, reason);
     }
     made.made.push_back(dir);
 }
@@ -53,7 +61,8 @@ folders_made::~folders_made()
         folders_remove(*this);
 }
 
-void folders_make(folders_made& made, const std::string& dir)
+// Makes dir and the folders above it for the output named.
+static void folders_make_for(folders_made& made, const std::string& named, const std::string& dir)
 {
     fs::path target = fs::path(dir).lexically_normal();
     fs::path step;
@@ -61,8 +70,16 @@ void folders_make(folders_made& made, const std::string& dir)
         step /= part;
         if (part.empty() || part == "/" || part == "." || part == "..")
             continue;
-        folders_make_one(made, step.string());
+        folders_make_one(made, named, step.string());
     }
+}
+
+void folders_make(folders_made& made, const std::string& dir)
+{
+    std::string named = dir;
+    while (named.size() > 1 && named.back() == '/')
+        named.pop_back();
+    folders_make_for(made, named, dir);
 }
 
 void folders_make_parent(folders_made& made, const std::string& path)
@@ -70,7 +87,7 @@ void folders_make_parent(folders_made& made, const std::string& path)
     std::string trimmed = path;
     while (trimmed.size() > 1 && trimmed.back() == '/')
         trimmed.pop_back();
-    folders_make(made, fs::path(trimmed).parent_path().string());
+    folders_make_for(made, path, fs::path(trimmed).parent_path().string());
 }
 
 void folders_keep(folders_made& made)

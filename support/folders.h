@@ -5,9 +5,10 @@
 // atomic_file.h). The folders a command made are recorded in a folders_made;
 // unless folders_keep() runs when the command has succeeded, they are removed
 // again, deepest first and only while empty, so a command that fails leaves
-// no trace of them. The folder that cannot be made (a file in the way, no
-// permission) is a fatal error that names it; the folders made up to that
-// point are removed first.
+// no trace of them. A folder that cannot be made (a file in the way, no
+// permission) is a fatal error whose message starts with the output's path
+// and names the folder, "out/x/a.kst: cannot create the folder out/x: a file
+// of that name is in the way"; the folders made up to then are removed first.
 #pragma once
 
 #include <string>
@@ -24,8 +25,8 @@ struct folders_made {
     folders_made& operator=(const folders_made&) = delete;
 };
 
-// Makes dir and every missing folder above it; fatal naming the first one
-// that cannot be made. An empty dir (the working folder) makes nothing.
+// Makes dir and every missing folder above it; fatal naming dir and the
+// first one that cannot be made. An empty dir (the working folder) makes nothing.
 void folders_make(folders_made& made, const std::string& dir);
 
 // Makes the folders above the file or folder path names (a trailing "/" is

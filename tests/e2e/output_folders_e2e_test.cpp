@@ -93,14 +93,15 @@ TEST(OutputFolders, PathsThatCannotBeMadeLeaveNothing)
     std::string dir = test_temp_dir("out-folders-bad");
     write_file(dir + "/blocker", "a file where a folder would go");
     std::set<std::string> before = folders_tree(dir);
-    std::string blocked = "blocker: cannot create the folder: a file of that name is in the way";
-    std::string denied = "/sys/qiv-out-folders: cannot create the folder: ";
+    std::string blocked = ": cannot create the folder blocker: a file of that name is in the way";
+    std::string denied = ": cannot create the folder /sys/qiv-out-folders: ";
     auto fails = [&](const program_result& r, const std::string& message, const std::string& what) {
         EXPECT_EQ(r.status, 1) << what << "\n" << r.err;
         EXPECT_NE(r.err.find(message), std::string::npos) << what << "\n" << r.err;
         EXPECT_EQ(folders_tree(dir), before) << what;
     };
-    fails(folders_kestrel(dir, {"import", folders_model, "-o", "blocker/sub/box.kst"}), blocked, "import -o");
+    fails(folders_kestrel(dir, {"import", folders_model, "-o", "blocker/sub/box.kst"}), "blocker/sub/box.kst" + blocked,
+          "import -o");
     fails(folders_kestrel(dir, {"import", folders_model, "-o", "new/box.kst", "--textures", "blocker/t"}), blocked,
           "import --textures");
     fails(folders_kestrel(dir, {"import", folders_model, "-o", "/sys/qiv-out-folders/box.kst"}), denied,
@@ -122,7 +123,8 @@ TEST(OutputFolders, PathsThatCannotBeMadeLeaveNothing)
           "qiv --capture");
     fails(folders_qiv(dir, {"--capture", "blocker/v/show.mp4", "--to", "400", "--jobs", "2"}), blocked,
           "qiv --capture video");
-    fails(run_program(mkdata_path(), {"blocker/data", "-q"}, {}, dir, 60), blocked, "qiv-mkdata");
+    fails(run_program(mkdata_path(), {"blocker/data", "-q"}, {}, dir, 60), "blocker/data" + blocked,
+          "qiv-mkdata");
     fails(run_program(mkdata_path(), {"/sys/qiv-out-folders/data", "-q"}, {}, dir, 60), denied,
           "qiv-mkdata into sysfs");
 }

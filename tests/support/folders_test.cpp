@@ -62,16 +62,27 @@ TEST(Folders, MadeKeptOrRemovedAndFailuresNameTheFolder)
     EXPECT_EQ(folders_fatal(root + "/blocker"),
               root + "/blocker: cannot create the folder: a file of that name is in the way");
     EXPECT_EQ(folders_fatal(root + "/blocker/sub/deeper"),
-              root + "/blocker: cannot create the folder: a file of that name is in the way");
+              root + "/blocker/sub/deeper: cannot create the folder " + root +
+                  "/blocker: a file of that name is in the way");
+    try {
+        folders_made made;
+        folders_make_parent(made, root + "/blocker/out.png");
+        ADD_FAILURE() << "a file in the way was taken for a folder";
+    } catch (const fatal_error& e) {
+        EXPECT_EQ(std::string(e.what()), root + "/blocker/out.png: cannot create the folder " + root +
+                                             "/blocker: a file of that name is in the way");
+    }
 
     // Failing half-way down: the levels made before the failure are removed.
     std::string too_long(300, 'n');
-    EXPECT_EQ(folders_fatal(root + "/half/way/" + too_long),
-              root + "/half/way/" + too_long + ": cannot create the folder: File name too long");
+    EXPECT_EQ(folders_fatal(root + "/half/way/" + too_long + "/x"),
+              root + "/half/way/" + too_long + "/x: cannot create the folder " + root + "/half/way/" + too_long +
+                  ": File name too long");
     EXPECT_FALSE(fs::exists(root + "/half"));
 
     // No permission, even for root: sysfs takes no new folders.
     std::string denied = folders_fatal("/sys/qiv-folders-test/sub");
-    EXPECT_EQ(denied.rfind("/sys/qiv-folders-test: cannot create the folder: ", 0), 0u) << denied;
+    EXPECT_EQ(denied.rfind("/sys/qiv-folders-test/sub: cannot create the folder /sys/qiv-folders-test: ", 0), 0u)
+        << denied;
     EXPECT_FALSE(fs::exists("/sys/qiv-folders-test"));
 }
