@@ -13,17 +13,21 @@
 // doc_skipped_sections, each with the reason (the quick start is the test
 // command and the show themselves; Install needs root and apt).
 //
-// What a command may rely on is written down in three tables:
+// What a command may rely on is written down here:
 //   doc_programs      every program a command may start, and how the test runs
 //                     it: as it is, in a window under Xvfb ended by Escape
-//                     after a second, or as a capture cut to two seconds of the
-//                     show with --to; an engine-example program runs only where
-//                     the engine's development package is installed;
+//                     after a second, as a capture cut to two seconds of the
+//                     show with --to, or as a build of the engine example
+//                     against the installed development package (without one,
+//                     against this build's development files installed into
+//                     the private prefix, found through CMAKE_PREFIX_PATH and
+//                     PKG_CONFIG_PATH);
 //   doc_placeholders  the inputs a reader is supposed to have under the name
 //                     the text gives them (engine.glb, scene.kst, ...), put in
 //                     the folder before the block runs;
-//   doc_rewrites      the one path outside the folder, the installed show's
-//                     data, pointed at the private prefix's.
+//   doc_installed_data the one path outside the folder, the installed show's
+//                     data, pointed at the private prefix's unless the block
+//                     builds the example against the real installed package.
 // A command whose program is in no table fails the test with a message saying
 // what to add, and so does any command that does not end with status 0: the
 // examples stay runnable as the documents change.
@@ -50,7 +54,7 @@ enum class doc_how {
     plain,           // runs to its end by itself
     window,          // a window under Xvfb, ended by Escape
     capture,         // an off-screen capture of the show, cut short with --to
-    engine_example,  // builds or runs the engine example: needs the installed libkestrel-dev
+    engine_example,  // builds or runs the engine example against the installed libkestrel-dev
 };
 
 struct doc_command {

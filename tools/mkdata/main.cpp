@@ -59,7 +59,7 @@ static int mkdata_run(int argc, char** argv)
     CLI::App app{"qiv-mkdata: makes the default production (scenes, layers, textures, music)"};
     mk_context ctx;
     app.set_version_flag("--version", "qiv-mkdata " KESTREL_VERSION);
-    app.add_option("OUT_DIR", ctx.out_dir, "folder that receives the data")->required();
+    app.add_option("OUT_DIR", ctx.out_dir, "folder that receives the data (made when missing)")->required();
     app.add_option("--seed", ctx.seed, "seed of the generator (same seed, same bytes)");
     app.add_flag("-q,--quiet", ctx.quiet, "no progress on stderr");
     try {
