@@ -4,15 +4,12 @@
 // cannot be made is known by name: std::filesystem::create_directories only
 // reports an error code, not which of the components failed, and a file in the
 // way shows as "File exists" or "Not a directory". Only folders this call made
-// are ever removed, and only with rmdir, which refuses a folder that is not
-// empty.
+// are ever removed, and only as empty folders: removing one that is not empty
+// fails and leaves it as it is.
 #include "support/folders.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
 #include "support/error.h"
 
@@ -22,8 +19,9 @@ namespace fs = std::filesystem;
 // written into stays, and so do the ones above it (rmdir refuses them).
 static void folders_remove(folders_made& made)
 {
+    std::error_code ec;
     for (auto it = made.made.rbegin(); it != made.made.rend(); ++it)
-        rmdir(it->c_str());
+        fs::remove(*it, ec);   // an empty folder only: a folder with files in it is an error here
     made.made.clear();
 }
 
@@ -40,17 +38,17 @@ static void folders_remove(folders_made& made)
 // Makes one folder whose parent exists; fatal when it cannot be made.
 static void folders_make_one(folders_made& made, const std::string& named, const std::string& dir)
 {
-    struct stat st{};
-    if (stat(dir.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
+    std::error_code ec;
+    fs::file_status st = fs::status(dir, ec);
+    if (fs::exists(st)) {
+        if (fs::is_directory(st))
             return;
         folders_fail(made, named, dir, "a file of that name is in the way");
     }
-    if (mkdir(dir.c_str(), 0777) != 0) {
-        if (errno == EEXIST && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (!fs::create_directory(dir, ec)) {
+        if (!ec)
             return;  // made at the same moment by another process
-        std::string reason = errno == ENOTDIR ? "a file above it is in the way" : std::strerror(errno);
-        folders_fail(made, named, dir, reason);
+        folders_fail(made, named, dir, ec.message());
     }
     made.made.push_back(dir);
 }
