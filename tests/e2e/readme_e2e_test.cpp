@@ -3,8 +3,9 @@
 // The README is read as it stands: every ```sh block of its usage sections,
 // and every fenced block of the man pages' EXAMPLES sections, is a list of
 // commands (comments and blank lines aside). Each block runs, command after
-// command, through /bin/sh in a fresh empty folder, so a block may use what its
-// earlier commands made, and nothing else. The built qiv, kestrel and
+// command, in a fresh empty folder, so a block may use what its earlier
+// commands made, and nothing else; each command is one /bin/sh -c, so shell
+// state (cd, variables) does not pass from one line to the next. The built qiv, kestrel and
 // qiv-mkdata are on PATH from a private install prefix whose share/qiv/data
 // holds a small show, so that a plain `qiv` finds "the installed show" as it
 // does after installing the package.
@@ -16,8 +17,8 @@
 // What a command may rely on is written down here:
 //   doc_programs      every program a command may start, and how the test runs
 //                     it: as it is, in a window under Xvfb ended by Escape
-//                     after a second, as a capture cut to two seconds of the
-//                     show with --to, or as a build of the engine example
+//                     after a second, as a capture (or timedemo) cut to 30
+//                     frames with --to (or --frames), or as a build of the engine example
 //                     against the installed development package (without one,
 //                     against this build's development files installed into
 //                     the private prefix, found through CMAKE_PREFIX_PATH and
@@ -33,7 +34,9 @@
 // examples stay runnable as the documents change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -53,7 +56,7 @@ namespace {
 enum class doc_how {
     plain,           // runs to its end by itself
     window,          // a window under Xvfb, ended by Escape
-    capture,         // an off-screen capture of the show, cut short with --to
+    capture,         // many frames off screen (capture, frame costs, timedemo), cut short
     engine_example,  // builds or runs the engine example against the installed libkestrel-dev
 };
 
@@ -99,10 +102,10 @@ bool doc_has(const std::vector<std::string>& args, const std::string& option)
 
 doc_how doc_qiv_how(const std::vector<std::string>& args)
 {
-    for (const char* o : {"--help", "--version", "--frame", "--timedemo"})
+    for (const char* o : {"--help", "--version", "--frame"})
         if (doc_has(args, o))
             return doc_how::plain;
-    if (doc_has(args, "--capture") || doc_has(args, "--frame-costs"))
+    if (doc_has(args, "--capture") || doc_has(args, "--frame-costs") || doc_has(args, "--timedemo"))
         return doc_how::capture;
     return doc_how::window;  // the show itself, --windowed, --start, ...
 }
@@ -160,8 +163,9 @@ const doc_skipped_section doc_skipped_sections[] = {
 
 const char* const doc_installed_data = "/usr/share/qiv/data/";
 
-// How long a capture may run, in ms of the show.
-const long doc_capture_ms = 2000;
+// How many frames a capture, a --frame-costs run or (per segment) a timedemo
+// renders at most.
+const long doc_cut_frames = 30;
 
 const char* doc_how_name(doc_how how)
 {
@@ -317,27 +321,58 @@ std::string doc_quote(const std::string& w)
     return q + "'";
 }
 
-// A capture (or --frame-costs run) of at most doc_capture_ms of the show.
+// The value of option in words, or "" when it is not there.
+std::string doc_option(const std::vector<std::string>& words, const std::string& option)
+{
+    for (size_t i = 0; i + 1 < words.size(); ++i)
+        if (words[i] == option)
+            return words[i + 1];
+    return "";
+}
+
+// Sets option to value in words: replaces its value, or appends both.
+void doc_set_option(std::vector<std::string>& words, const std::string& option, const std::string& value)
+{
+    for (size_t i = 0; i + 1 < words.size(); ++i)
+        if (words[i] == option) {
+            words[i + 1] = value;
+            return;
+        }
+    words.insert(words.end(), {option, value});
+}
+
+// Frames per second as qiv reads them: "25", "59.94" or "60000/1001".
+double doc_fps(const std::string& text)
+{
+    if (text.empty())
+        return 30.0;
+    size_t slash = text.find('/');
+    double fps = slash == std::string::npos ? std::atof(text.c_str())
+                                            : std::atof(text.substr(0, slash).c_str()) /
+                                                  std::max(1.0, std::atof(text.substr(slash + 1).c_str()));
+    return fps > 0 ? fps : 30.0;
+}
+
+// A long off-screen run cut short: a capture or --frame-costs run to at most
+// doc_cut_frames frames (through --to), a timedemo to doc_cut_frames frames a
+// segment (through --frames). A run that is short already stays as written.
 std::string doc_cut_capture(const doc_command& c)
 {
-    long from = 0, to = 131500;
-    for (size_t i = 0; i + 1 < c.words.size(); ++i) {
-        if (c.words[i] == "--from")
-            from = std::atol(c.words[i + 1].c_str());
-        if (c.words[i] == "--to")
-            to = std::atol(c.words[i + 1].c_str());
-    }
-    if (to - from <= doc_capture_ms)
-        return c.text;
     std::vector<std::string> words = c.words;
-    bool replaced = false;
-    for (size_t i = 0; i + 1 < words.size(); ++i)
-        if (words[i] == "--to") {
-            words[i + 1] = std::to_string(from + doc_capture_ms);
-            replaced = true;
-        }
-    if (!replaced)
-        words.insert(words.end(), {"--to", std::to_string(from + doc_capture_ms)});
+    if (doc_has(words, "--timedemo")) {
+        std::string frames = doc_option(words, "--frames");
+        if (!frames.empty() && std::atol(frames.c_str()) <= doc_cut_frames)
+            return c.text;
+        doc_set_option(words, "--frames", std::to_string(doc_cut_frames));
+    } else {
+        std::string from_text = doc_option(words, "--from"), to_text = doc_option(words, "--to");
+        long from = from_text.empty() ? 0 : std::atol(from_text.c_str());
+        long to = to_text.empty() ? 131500 : std::atol(to_text.c_str());
+        long cut = from + static_cast<long>(std::ceil(doc_cut_frames * 1000.0 / doc_fps(doc_option(words, "--fps"))));
+        if (to <= cut)
+            return c.text;
+        doc_set_option(words, "--to", std::to_string(cut));
+    }
     std::string text;
     for (const std::string& w : words)
         text += (text.empty() ? "" : " ") + doc_quote(w);
