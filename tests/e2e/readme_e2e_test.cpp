@@ -42,7 +42,6 @@
 #include <fstream>
 #include <memory>
 #include <regex>
-#include <sstream>
 
 #include "demo_data.h"
 #include "process.h"
@@ -397,8 +396,10 @@ void doc_provide(const doc_block& b, const std::string& dir)
                 bool folder = name.back() == '/';
                 bool named = folder ? c.words[i].rfind(name, 0) == 0 : c.words[i] == name;
                 std::string target = dir + "/" + (folder ? name.substr(0, name.size() - 1) : name);
-                if (named && !fs::exists(target))
+                if (named && !fs::exists(target)) {
                     p.make(target);
+                    std::printf("%s:%d: %s is %s\n", c.file.c_str(), c.line, p.name, p.what);
+                }
             }
 }
 
@@ -521,9 +522,11 @@ TEST(ReadmeCommands, UsageSectionsRunAsWritten)
     // The skipped sections must still be there: a renamed one would be run
     // (and say so), a removed one only leaves a stale entry here.
     std::string readme = read_file(std::string(QIV_SOURCE_DIR) + "/README.md");
-    for (const doc_skipped_section& s : doc_skipped_sections)
+    for (const doc_skipped_section& s : doc_skipped_sections) {
         EXPECT_NE(readme.find("\n## " + std::string(s.title) + "\n"), std::string::npos)
             << "README.md has no section \"" << s.title << "\" any more: take it out of doc_skipped_sections";
+        std::printf("README.md: section \"%s\" not run: %s\n", s.title, s.reason);
+    }
     EXPECT_GE(blocks.size(), 3u) << "README.md: the usage sections' ```sh blocks were not found";
     EXPECT_GT(doc_run_blocks(blocks, doc_which::others), 0);
 }
