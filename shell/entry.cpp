@@ -32,6 +32,7 @@
 #include "shell/window.h"
 #include "platform/picture.h"
 #include "support/error.h"
+#include "support/folders.h"
 #include "support/random.h"
 
 // --- program state ------------------------------------------------------------------
@@ -283,6 +284,15 @@ static void shell_run()
         shell_run_show();
 }
 
+// The folders above what the run writes (--capture OUT, -o FILE).
+static void shell_make_out_folders(folders_made& made)
+{
+    if (!SHELL_OPTIONS.capture_out.empty())
+        folders_make_parent(made, SHELL_OPTIONS.capture_out);
+    if (!SHELL_OPTIONS.frame_out.empty())
+        folders_make_parent(made, SHELL_OPTIONS.frame_out);
+}
+
 // --- public functions ---------------------------------------------------------
 std::string shell_bench_summary(const double seconds[7])
 {
@@ -303,7 +313,11 @@ int shell_main(int argc, char** argv)
         return status;
     // --data DIR, else ./data, else the installed data; fatal when none is there.
     SHELL_OPTIONS.data_dir = datadir_find(SHELL_OPTIONS.data_dir);
+    folders_made made;  // kept only when the run succeeds
+    shell_make_out_folders(made);
     status = capture_jobs_main();  // a capture split over several processes
+    if (status == 0)
+        folders_keep(made);
     if (status >= 0)
         return status;
     try {
@@ -323,5 +337,6 @@ int shell_main(int argc, char** argv)
         std::fprintf(stderr, "qiv: %d loading steps, %u frames drawn\n", LOAD_STEP, FRAMES_DRAWN);
     if (SHELL_OPTIONS.bmark)
         std::fputs(shell_bench_summary(SEGMENT_SECONDS).c_str(), stdout);
+    folders_keep(made);
     return 0;
 }

@@ -3,12 +3,15 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "process.h"
@@ -169,4 +172,34 @@ std::vector<uint8_t> xvfb_server::screenshot(int& width, int& height) const
     }
     XCloseDisplay(d);
     return rgb;
+}
+
+program_result xvfb_run_with_escape(const xvfb_server& x, const std::string& program,
+                                    const std::vector<std::string>& args, std::vector<std::string> env,
+                                    const std::string& cwd, double timeout_s, double settle_s)
+{
+    env.push_back(x.env());
+    std::atomic<bool> done{false};
+    std::thread closer([&] {
+        using clock = std::chrono::steady_clock;
+        clock::time_point seen{}, last{};
+        const std::vector<std::string> shown = {"search", "--onlyvisible", "--name", "."};
+        while (!done) {
+            if (seen == clock::time_point{}) {
+                if (run_program("/usr/bin/xdotool", shown, {x.env()}, "", 10).status == 0)
+                    seen = clock::now();
+            } else if (clock::now() - seen > std::chrono::duration<double>(settle_s) &&
+                       clock::now() - last > std::chrono::milliseconds(500)) {
+                std::vector<std::string> press = shown;
+                press.insert(press.end(), {"windowfocus", "--sync", "key", "Escape"});
+                run_program("/usr/bin/xdotool", press, {x.env()}, "", 10);
+                last = clock::now();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    program_result r = run_program(program, args, env, cwd, timeout_s);
+    done = true;
+    closer.join();
+    return r;
 }

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "process.h"
 #include <sys/types.h>
 
 class xvfb_server {
@@ -41,3 +43,11 @@ private:
     bool        mode_added_ = false;
     std::string display_;
 };
+
+// Runs program under x and ends it as a user would: once a window with a name
+// has been on screen for settle_s seconds, xdotool presses Escape in it, and
+// again every half second until the program has ended (or timeout_s passed).
+// env gets DISPLAY added; the rest (SDL_VIDEODRIVER=x11, ...) is the caller's.
+program_result xvfb_run_with_escape(const xvfb_server& x, const std::string& program,
+                                    const std::vector<std::string>& args, std::vector<std::string> env,
+                                    const std::string& cwd, double timeout_s, double settle_s = 1.0);

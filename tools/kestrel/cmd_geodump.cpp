@@ -10,6 +10,7 @@
 #include "engine/scene/loader.h"
 #include "engine/scene/prepare.h"
 #include "registry.h"
+#include "support/folders.h"
 
 // --- types --------------------------------------------------------------------------
 struct cmd_geodump_args {
@@ -20,6 +21,8 @@ struct cmd_geodump_args {
 // --- internal helpers ---------------------------------------------------------------
 static void cmd_geodump_run(const cmd_geodump_args& a)
 {
+    folders_made made;
+    folders_make_parent(made, a.base + "v");
     KST_SCENE scene{};
     try {
         KST_SCENE_LOAD(scene, a.scene);
@@ -29,6 +32,7 @@ static void cmd_geodump_run(const cmd_geodump_args& a)
         throw;
     }
     KST_SCENE_FREE(scene);
+    folders_keep(made);
 }
 
 static void cmd_geodump_add(CLI::App& app, int&)

@@ -36,6 +36,7 @@
 #include "engine/scene/prepare.h"
 #include "registry.h"
 #include "support/error.h"
+#include "support/folders.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ void import_add(CLI::App& app, int& status)
     CLI::App* sub = app.add_subcommand("import", "Bring a model file (glTF, FBX, Collada, OBJ, 3DS, ...) in as a scene");
     sub->add_option("MODEL", a->model, "model file to read")->required();
     sub->add_option("-o,--output", a->out, "scene file to write (.kst)")->required();
-    sub->add_option("--textures", a->options.textures_dir, "folder for the .raw textures (default: beside OUT)");
+    sub->add_option("--textures", a->options.textures_dir, "folder for the .raw textures (default: beside OUT; made when missing)");
     sub->add_option("--fps", a->options.fps, "frames per second of the animation tracks (default 40)")
         ->check(CLI::Range(0.001f, 1000.0f));
     sub->add_option("--scale", a->options.scale, "scale factor from the file's units (default 1)")
@@ -103,11 +104,14 @@ void import_add(CLI::App& app, int& status)
     sub->add_option("--camera", a->options.camera, "camera to use (default: the first in the file)");
     sub->add_flag("--json", a->json, "print the summary as one JSON object");
     sub->callback([a, &status]() {
-        if (!a->options.textures_dir.empty() && !std::filesystem::is_directory(a->options.textures_dir))
-            fatal_raise(a->options.textures_dir + ": no such folder for the textures");
+        folders_made made;
+        folders_make_parent(made, a->out);
+        if (!a->options.textures_dir.empty())
+            folders_make(made, a->options.textures_dir);
         kst_import_summary summary;
         import_limit_memory();
         KST_IMPORT_FILE(a->model, a->out, a->options, summary);
+        folders_keep(made);
         import_print(summary, a->json);
         status = 0;
     });
@@ -139,6 +143,8 @@ void export_add(CLI::App& app, int& status)
     sub->add_option("--frame", a->frame, "animation frame of the pose (default 0)");
     sub->add_option("--data", a->data, "texture folder (default: the scene file's folder)");
     sub->callback([a, &status]() {
+        folders_made made;
+        folders_make_parent(made, a->out);
         KST_SCENE scene{};
         KST_SCENE_LOAD(scene, a->scene);
         std::string data = a->data;
@@ -152,6 +158,7 @@ void export_add(CLI::App& app, int& status)
             throw;
         }
         KST_SCENE_FREE(scene);
+        folders_keep(made);
         for (const std::string& w : warnings)
             std::fprintf(stderr, "kestrel: warning: %s\n", w.c_str());
         status = 0;

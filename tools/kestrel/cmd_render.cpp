@@ -36,6 +36,7 @@
 #include "registry.h"
 #include "scene_view.h"
 #include "support/error.h"
+#include "support/folders.h"
 
 namespace {
 
@@ -109,10 +110,13 @@ void render_frame(KST_SCENE& scene, const render_settings& s)
 
 void render_run(const render_settings& s)
 {
+    folders_made made;
+    folders_make_parent(made, s.out);
     kview_context context(true, "kestrel render", s.width, s.height);
     kview_scene view(s.scene, s.data, s.particles);
     render_frame(view.scene, s);
     snapshot_write_png(s.out, snapshot_read_rgb(s.width, s.height), s.width, s.height);
+    folders_keep(made);
 }
 
 // --- registration ---------------------------------------------------------------

@@ -9,9 +9,12 @@
 #include "engine/scene/prepare.h"
 #include "engine/scene/writer.h"
 #include "registry.h"
+#include "support/folders.h"
 
 static void resave_run(const std::string& in, const std::string& out)
 {
+    folders_made made;
+    folders_make_parent(made, out);
     KST_SCENE scene{};
     KST_SCENE_LOAD(scene, in);
     try {
@@ -21,6 +24,7 @@ static void resave_run(const std::string& in, const std::string& out)
         throw;
     }
     KST_SCENE_FREE(scene);
+    folders_keep(made);
 }
 
 static kcmd_register resave_registration("resave", [](CLI::App& app, int& status) {

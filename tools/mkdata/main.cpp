@@ -1,7 +1,7 @@
 // tools/mkdata/main.cpp - qiv-mkdata OUT_DIR [--seed N]: makes the default production.
 //
 // Writes the fifteen layer files, the six scenes, every texture they name and
-// music.ogg into OUT_DIR (created when missing). The music is synthesised and
+// music.ogg into OUT_DIR (made, with the folders above it, when missing). The music is synthesised and
 // encoded on a second thread while the textures, layers and scenes are built
 // on the main one; the two share no state (each part seeds its own noise from
 // mk_seed), so the output is byte-for-byte the same for the same seed however
@@ -17,6 +17,7 @@
 
 #include "kestrel_version.h"
 #include "support/error.h"
+#include "support/folders.h"
 #include "tools/mkdata/mkdata.h"
 
 // --- the show's timing -------------------------------------------------------------
@@ -58,7 +59,7 @@ static int mkdata_run(int argc, char** argv)
     CLI::App app{"qiv-mkdata: makes the default production (scenes, layers, textures, music)"};
     mk_context ctx;
     app.set_version_flag("--version", "qiv-mkdata " KESTREL_VERSION);
-    app.add_option("OUT_DIR", ctx.out_dir, "folder that receives the data")->required();
+    app.add_option("OUT_DIR", ctx.out_dir, "folder that receives the data (made when missing)")->required();
     app.add_option("--seed", ctx.seed, "seed of the generator (same seed, same bytes)");
     app.add_flag("-q,--quiet", ctx.quiet, "no progress on stderr");
     try {
@@ -66,10 +67,8 @@ static int mkdata_run(int argc, char** argv)
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : 2;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(ctx.out_dir, ec);
-    if (!std::filesystem::is_directory(ctx.out_dir))
-        fatal_raise(ctx.out_dir + ": cannot create folder");
+    folders_made made;
+    folders_make(made, ctx.out_dir);
 
     auto start = std::chrono::steady_clock::now();
     std::exception_ptr music_error;
@@ -92,6 +91,7 @@ static int mkdata_run(int argc, char** argv)
         std::rethrow_exception(main_error);
     if (music_error)
         std::rethrow_exception(music_error);
+    folders_keep(made);
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     mk_progress(ctx, "done in " + std::to_string(secs).substr(0, 4) + " s: " + ctx.out_dir);
     return 0;
