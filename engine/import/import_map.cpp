@@ -76,6 +76,7 @@ void map_run(imp_state& st, KST_SCENE& scene)
     imp_meshes_map(st);
     if (st.objects.empty())
         fatal_raise(st.source + ": the file holds no triangle mesh");
+    imp_frames_budget(st);
     imp_bounds(st);
     imp_lights_map(st, scene);
     imp_camera_map(st, scene);

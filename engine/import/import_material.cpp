@@ -147,13 +147,18 @@ bool mat_load_image(const imp_state& st, const std::string& path, kst_import_tex
     return mat_find_file(st, path, bytes) && kst_import_decode_image(bytes.data(), bytes.size(), out);
 }
 
-// Texture file names: letters, digits, '-', '_' and '.' only.
+// Texture file names: letters, digits, '-', '_' and '.' only, and short: the
+// prefix and the image's name are cut to 40 characters each, so that a name
+// stays under 100 and "folder/name" fits the 255 characters the texture
+// manager reads from any folder of reasonable depth.
+constexpr size_t mat_name_part = 40;
+
 std::string mat_clean(const std::string& text)
 {
     std::string out;
     for (unsigned char c : text)
         out += (std::isalnum(c) || c == '-' || c == '_') ? static_cast<char>(c) : '_';
-    return out.substr(0, 100);
+    return out.substr(0, mat_name_part);
 }
 
 std::string mat_texture_name(imp_state& st, const std::string& source, bool alpha_only)

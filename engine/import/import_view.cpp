@@ -376,21 +376,28 @@ void imp_camera_map(imp_state& st, KST_SCENE& scene)
     view_camera_static(st, scene);
 }
 
-void imp_tracks_sample(imp_state& st, KST_SCENE& scene)
+void imp_frames_budget(imp_state& st)
 {
     if (!st.any_animation)
         return;
     // Every animated object costs three keys a frame: a very long animation
-    // over many objects is cut to a budget of samples rather than exhausting
-    // memory.
+    // over many objects is cut to the options' budget of keys rather than
+    // exhausting memory. The cut comes before the camera and the lights are
+    // keyed, so that none of their keys lies past FRAMES.
     int64_t animated = 1;
     for (size_t i = 0; i < st.objects.size(); ++i)
         animated += st.nodes[st.object_node[i]].animated ? 3 : 0;
-    const int64_t budget = 30000000;
+    const int64_t budget = std::max<int64_t>(st.opt.key_budget, 2 * animated);
     if ((st.frames + 1) * animated > budget) {
         st.frames = static_cast<int32_t>(std::max<int64_t>(1, budget / animated - 1));
         st.warn("animation cut to " + std::to_string(st.frames) + " frames to keep the tracks in memory");
     }
+}
+
+void imp_tracks_sample(imp_state& st, KST_SCENE& scene)
+{
+    if (!st.any_animation)
+        return;
     std::vector<view_object_tracks> objects(st.objects.size());
     std::vector<view_track> lights(st.light_node.size());
     view_track eye, target;

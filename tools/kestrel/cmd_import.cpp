@@ -92,7 +92,7 @@ void import_print(const kst_import_summary& s, bool json)
 void import_add(CLI::App& app, int& status)
 {
     auto a = std::make_shared<import_args>();
-    CLI::App* sub = app.add_subcommand("import", "Bring a model file (glTF, FBX, Collada, OBJ, 3DS, ...) in as a scene");
+    CLI::App* sub = app.add_subcommand("import", "Bring a model file (glTF, FBX, Collada, OBJ, 3DS, STL or PLY) in as a scene");
     sub->add_option("MODEL", a->model, "model file to read")->required();
     sub->add_option("-o,--output", a->out, "scene file to write (.kst)")->required();
     sub->add_option("--textures", a->options.textures_dir, "folder for the .raw textures (default: beside OUT)");
