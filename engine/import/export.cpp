@@ -18,6 +18,7 @@
 // of them are written into a fresh folder next to OUT and renamed into place
 // only when everything has been written: a failed export leaves nothing.
 #include <assimp/Exporter.hpp>
+#include <assimp/GltfMaterial.h>
 #include <assimp/scene.h>
 
 #include <algorithm>
@@ -116,8 +117,9 @@ fs::path exp_raw_path(const exp_state& st, const std::string& name)
     return fs::path(st.data_dir) / file;
 }
 
-// PNG of a material's texture, or "" (with a warning) when it cannot be read.
-std::string exp_png(exp_state& st, const KST_MATERIAL& m)
+// PNG of a material's texture, or "" (with a warning) when it cannot be read;
+// `alpha` tells whether the texture has an alpha channel.
+std::string exp_png(exp_state& st, const KST_MATERIAL& m, bool& alpha)
 {
     std::string name = kst_name_get(m.TEXTNAME);
     std::string raw;
@@ -126,13 +128,14 @@ std::string exp_png(exp_state& st, const KST_MATERIAL& m)
                               " not found or not a 256 x 256 image; left out");
         return "";
     }
-    return kst_export_png(reinterpret_cast<const uint8_t*>(raw.data()), raw.size() == 262144 ? 4 : 3);
+    alpha = raw.size() == 262144;
+    return kst_export_png(reinterpret_cast<const uint8_t*>(raw.data()), alpha ? 4 : 3);
 }
 
 // Where the material's texture goes: "*N" embedded, or a PNG file beside OUT.
-std::string exp_texture_ref(exp_state& st, const KST_MATERIAL& m, size_t index)
+std::string exp_texture_ref(exp_state& st, const KST_MATERIAL& m, size_t index, bool& alpha)
 {
-    std::string png = exp_png(st, m);
+    std::string png = exp_png(st, m, alpha);
     if (png.empty())
         return "";
     if (st.gltf) {
@@ -153,27 +156,53 @@ std::string exp_texture_ref(exp_state& st, const KST_MATERIAL& m, size_t index)
     return file;
 }
 
+// glTF's alphaMode of a material as the passes draw it: the alpha test is
+// MASK at its value, blending is BLEND, anything else OPAQUE.
+const char* exp_alpha_mode(const KST_MATERIAL& m)
+{
+    if (m.ALPHATEST > 0.0f)
+        return "MASK";
+    return m.BLEND != 0 ? "BLEND" : "OPAQUE";
+}
+
+// The material's own alpha as the renderer draws it: lit surfaces take the
+// lighting's alpha, 1, and only an unlit one takes CONSTANTALPHA. It is
+// written once: in the base colour for glTF (whose writer would multiply an
+// opacity into it again), as the opacity for the others. A texture's alpha
+// stays in the texture, where the importer also put the opacity it read.
+float exp_alpha(const KST_MATERIAL& m)
+{
+    return m.RECEIVELIGHT ? 1.0f : std::clamp(m.CONSTANTALPHA, 0.0f, 1.0f);
+}
+
 std::unique_ptr<aiMaterial> exp_material(exp_state& st, const KST_MATERIAL& m, size_t index, bool two_sided)
 {
     auto a = std::make_unique<aiMaterial>();
     aiString name = exp_str(kst_name_get(m.NAME));
     a->AddProperty(&name, AI_MATKEY_NAME);
-    aiColor4D d(m.DIFFUSE.R, m.DIFFUSE.G, m.DIFFUSE.B, 1.0f);
+    const float alpha = exp_alpha(m);
+    aiColor4D d(m.DIFFUSE.R, m.DIFFUSE.G, m.DIFFUSE.B, st.gltf ? alpha : 1.0f);
     aiColor4D amb(m.AMBIENT.R, m.AMBIENT.G, m.AMBIENT.B, 1.0f);
     aiColor4D spec(m.SPECULAR.R, m.SPECULAR.G, m.SPECULAR.B, 1.0f);
-    float opacity = m.BLEND != 0 ? std::clamp(m.CONSTANTALPHA, 0.0f, 1.0f) : 1.0f;
-    d.a = opacity;
     a->AddProperty(&d, 1, AI_MATKEY_COLOR_DIFFUSE);
     a->AddProperty(&d, 1, AI_MATKEY_BASE_COLOR);
     a->AddProperty(&amb, 1, AI_MATKEY_COLOR_AMBIENT);
     a->AddProperty(&spec, 1, AI_MATKEY_COLOR_SPECULAR);
     float shine = static_cast<float>(m.SHINE);
     a->AddProperty(&shine, 1, AI_MATKEY_SHININESS);
-    a->AddProperty(&opacity, 1, AI_MATKEY_OPACITY);
+    if (!st.gltf) {
+        float opacity = alpha;
+        a->AddProperty(&opacity, 1, AI_MATKEY_OPACITY);
+    }
+    aiString mode(exp_alpha_mode(m));
+    a->AddProperty(&mode, AI_MATKEY_GLTF_ALPHAMODE);
+    float cutoff = m.ALPHATEST > 0.0f ? std::min(m.ALPHATEST, 1.0f) : 0.5f;
+    a->AddProperty(&cutoff, 1, AI_MATKEY_GLTF_ALPHACUTOFF);
     int two = two_sided ? 1 : 0;
     a->AddProperty(&two, 1, AI_MATKEY_TWOSIDED);
     if (m.TEXTURED) {
-        std::string ref = exp_texture_ref(st, m, index);
+        bool texture_alpha = false;
+        std::string ref = exp_texture_ref(st, m, index, texture_alpha);
         if (!ref.empty()) {
             aiString path = exp_str(ref);
             a->AddProperty(&path, AI_MATKEY_TEXTURE_DIFFUSE(0));

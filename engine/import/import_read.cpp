@@ -11,7 +11,8 @@
 // check first, then the engine's own check of every mesh (pointers present,
 // every face with one corner or more, every corner inside the mesh's
 // vertices), and only then the steps. A file that fails the check is refused
-// with a message naming the mesh and the face.
+// with a message naming the mesh and the face. Normals that are zero are
+// dropped at the same point, for the steps to generate.
 //
 // The readers themselves crash on damaged files too (fuzzing found a glTF
 // image whose MIME type has no "/" to crash the glTF 2 reader, after faults
@@ -45,6 +46,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -104,6 +106,27 @@ void read_guard(const std::string& path, const std::string& ext, const std::stri
     kst_import_guard(head.data(), head.size(), size, ext, source);
 }
 
+// Normals that are zero or not finite (STL files often leave them all zero)
+// are dropped, the mesh's whole set, so that the smooth-normal step
+// generates them from the faces as for a mesh that has none.
+void read_drop_bad_normals(aiScene& ai)
+{
+    for (unsigned m = 0; m < ai.mNumMeshes; ++m) {
+        aiMesh& mesh = *ai.mMeshes[m];
+        if (!mesh.mNormals)
+            continue;
+        bool bad = false;
+        for (unsigned v = 0; v < mesh.mNumVertices && !bad; ++v) {
+            const float len = mesh.mNormals[v].SquareLength();
+            bad = !std::isfinite(len) || len < 1e-12f;
+        }
+        if (bad) {
+            delete[] mesh.mNormals;
+            mesh.mNormals = nullptr;
+        }
+    }
+}
+
 // What a scene without meshes holds instead: ", only 1 camera and 2 lights",
 // or "" when it holds neither.
 std::string read_holds(const aiScene& ai)
@@ -129,6 +152,7 @@ const aiScene& read_steps(Assimp::Importer& importer, const std::string& path, c
     const aiScene* ai = importer.ReadFile(path, aiProcess_ValidateDataStructure);
     if (ai) {
         kst_import_meshes_check(*ai, source);
+        read_drop_bad_normals(const_cast<aiScene&>(*ai));
         ai = importer.ApplyPostProcessing(steps & ~static_cast<unsigned>(aiProcess_ValidateDataStructure));
     }
     if (!ai) {

@@ -16,9 +16,11 @@
 //
 // Lights: up to eight, point and spot lights at their node's position,
 // directional lights far out along their direction (the engine's lights are
-// all positional); colours brighter than 1 (physical intensities) are scaled
-// down to a brightest channel of 1. Without lights a key and a fill light are
-// placed around the bounding sphere.
+// all positional). glTF lights, in physical units, are mapped by what of
+// them reaches the model (view_light_reach), all by one factor; the others
+// keep their colours cut to 1. No light brings an ambient above 0.5 (a glTF
+// light one of a tenth of its diffuse). Without lights a key and a fill
+// light are placed around the bounding sphere.
 //
 // Tracks: every animated object, light and the camera are sampled at every
 // frame 0..FRAMES. Object tracks hold the motion of the node relative to frame
@@ -92,6 +94,66 @@ void view_placed_lights(imp_state& st, KST_SCENE& scene)
         l.DIFFUSE = {diffuse[i], diffuse[i], diffuse[i]};
         l.SPECULAR = i == 0 ? KST_RGB{0.5f, 0.5f, 0.5f} : KST_RGB{0, 0, 0};
     }
+}
+
+// A light's colour and how strongly it lights the model.
+struct view_light {
+    aiColor3D colour{0, 0, 0};   // unit colour: brightest channel 1
+    float     reach = 0.0f;      // what reaches the model's centre, in the file's units
+    bool      physical = false;  // intensities in physical units (glTF, KHR lights)
+};
+
+float view_top(const aiColor3D& c)
+{
+    float top = std::max({c.r, c.g, c.b});
+    return std::isfinite(top) ? std::max(top, 0.0f) : 0.0f;
+}
+
+// glTF lights (KHR_lights_punctual) come from assimp as colour times
+// intensity in every channel (ambient too) with an inverse-square falloff:
+// candela for point and spot lights, lux for directional ones. What reaches
+// the model is the intensity over the squared distance to its centre (the
+// bounding sphere's radius at least) for the former, the intensity for the
+// latter. Lights of the other formats keep their colours as they are.
+view_light view_light_reach(const imp_state& st, size_t l)
+{
+    const aiLight& light = *st.ai.mLights[l];
+    view_light v;
+    const float top = view_top(light.mColorDiffuse);
+    v.colour = top > 0.0f ? light.mColorDiffuse * (1.0f / top) : aiColor3D(0, 0, 0);
+    v.physical = light.mAttenuationQuadratic > 0.0f && light.mAttenuationConstant == 0.0f &&
+                 light.mAttenuationLinear == 0.0f;
+    v.reach = top;
+    if (v.physical && light.mType != aiLightSource_DIRECTIONAL) {
+        float d = std::max((view_light_pos(st, l, st.world0) - st.centre).Length(), st.radius);
+        v.reach = top / (d * d * light.mAttenuationQuadratic);
+    }
+    if (!std::isfinite(v.reach))
+        v.reach = 0.0f;
+    return v;
+}
+
+// GL colours of a light. Physical lights are scaled together, so that the
+// one lighting the model most gets diffuse 1 and the others keep their
+// share of it, with an ambient of a tenth of the diffuse (the files have no
+// ambient of their own; assimp's copy of the diffuse would wash the scene
+// out). The others keep their colours, the brightest channel cut to 1, and
+// an ambient of at most 0.5.
+void view_light_colours(const aiLight& light, const view_light& v, float brightest, KST_LIGHT& k)
+{
+    if (v.physical) {
+        const float share = brightest > 0.0f ? v.reach / brightest : 0.0f;
+        const aiColor3D d = v.colour * share;
+        k.DIFFUSE = k.SPECULAR = view_light_colour(d, 1.0f);
+        k.AMBIENT = view_light_colour(d, 0.1f);
+        return;
+    }
+    const float top = std::max(view_top(light.mColorDiffuse), view_top(light.mColorSpecular));
+    const float scale = top > 1.0f ? 1.0f / top : 1.0f;
+    k.DIFFUSE = view_light_colour(light.mColorDiffuse, scale);
+    k.SPECULAR = view_light_colour(light.mColorSpecular, scale);
+    k.AMBIENT = view_light_colour(light.mColorAmbient, 1.0f);
+    k.AMBIENT = {std::min(k.AMBIENT.R, 0.5f), std::min(k.AMBIENT.G, 0.5f), std::min(k.AMBIENT.B, 0.5f)};
 }
 
 // The camera's position in its node's space. The 3DS reader stores the
@@ -327,23 +389,25 @@ void imp_lights_map(imp_state& st, KST_SCENE& scene)
         st.warn(std::to_string(n - KST_LIGHTS) + " lights beyond the eighth dropped");
     n = std::min(n, static_cast<unsigned>(KST_LIGHTS));
     st.light_node.assign(n, -1);
+    std::vector<view_light> mapped(n);
+    float brightest = 0.0f;
+    for (unsigned l = 0; l < n; ++l) {
+        if (!st.ai.mLights[l])
+            continue;
+        st.light_node[l] = view_node(st, st.ai.mLights[l]->mName);
+        mapped[l] = view_light_reach(st, l);
+        brightest = std::max(brightest, mapped[l].reach);
+    }
     int32_t used = 0;
     for (unsigned l = 0; l < n; ++l) {
         const aiLight* light = st.ai.mLights[l];
         if (!light)
             continue;
-        st.light_node[l] = view_node(st, light->mName);
-        const aiColor3D& d = light->mColorDiffuse;
-        float top = std::max({d.r, d.g, d.b, light->mColorSpecular.r, light->mColorSpecular.g,
-                              light->mColorSpecular.b});
-        float scale = (std::isfinite(top) && top > 1.0f) ? 1.0f / top : 1.0f;
         KST_LIGHT& k = scene.LIGHT[used++];
         kst_name_set(k.NAME, light->mName.length ? light->mName.C_Str() : "light" + std::to_string(l));
         k.ENABLED = 1;
         k.POS = imp_vec(view_light_pos(st, l, st.world0));
-        k.AMBIENT = view_light_colour(light->mColorAmbient, 1.0f);
-        k.DIFFUSE = view_light_colour(d, scale);
-        k.SPECULAR = view_light_colour(light->mColorSpecular, scale);
+        view_light_colours(*light, mapped[l], brightest, k);
     }
     st.summary.lights = used;
     if (used == 0) {
