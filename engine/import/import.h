@@ -44,8 +44,9 @@ struct kst_import_options {
     std::string model_dir;        // folder that texture paths in the model are relative to
     float       fps = 40.0f;      // frames per second of the sampled tracks
     float       scale = 0.0f;     // 0: the file's units; otherwise this factor
-    std::string camera;           // camera to use ("" = the first)
-    bool        z_up = false;     // the model is Z-up already (STL); otherwise Y-up
+    std::string camera;           // camera to use ("" = the first, "auto" = none: framed)
+    std::string up;               // "z" or "y": the model's up axis; "" = as the file says
+                                  // (FBX's UpAxis; Y-up otherwise, but Z-up for STL)
     unsigned    read_seconds = kst_import_read_limit;  // time limit of the trial read
     int64_t     key_budget = kst_import_key_budget;    // most track keys sampled
 };

@@ -159,8 +159,8 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
         options.model_dir = ".";
     if (options.texture_prefix.empty())
         options.texture_prefix = fs::path(out).stem().string();
-    if (imp_lower_ext(model) == ".stl")
-        options.z_up = true;
+    if (imp_lower_ext(model) == ".stl" && options.up.empty())
+        options.up = "z";
     std::string dir = options.textures_dir;
     if (dir.empty())
         dir = fs::path(out).parent_path().string();

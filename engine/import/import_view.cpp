@@ -1,8 +1,12 @@
 // engine/import/import_view.cpp - lights, camera and key tracks.
 //
-// Bounds: the bounding box of every object's vertices at frame 0; its centre
-// and half diagonal are the bounding sphere that the framing camera, the
-// placed lights and the clipping planes are derived from.
+// Bounds: the bounding box of every object's vertices over the whole
+// animation as the renderer plays it (frame 0, and each animated object's
+// frame-0 box moved by its position track at up to 100 frames); its centre and half diagonal are the
+// bounding sphere that the framing camera, the placed lights and the
+// clipping planes are derived from, so an animated model stays in the
+// picture. With --camera auto the file's cameras are ignored and the model
+// is framed as for a file without any.
 //
 // Camera: the chosen camera's node gives the eye and the viewing direction;
 // the target is placed along that direction at the distance of the model's
@@ -330,6 +334,37 @@ void view_object_store(KST_OBJECT& o, const view_object_tracks& t)
         o.SCALE = view_copy(t.scale.keys, o.SCALEKEYS, "import scale keys");
 }
 
+aiVector3D view_origin(const aiMatrix4x4& m)
+{
+    return {m.a4, m.b4, m.c4};
+}
+
+// The framing covers the model over its whole animation as the renderer
+// plays it: at up to 100 frames spread over FRAMES, the frame-0 box of every
+// animated object is moved by its node's origin since frame 0 (the position
+// track), and joins the bounds.
+template <class Add>
+void view_bounds_animated(const imp_state& st, const std::vector<aiVector3D>& box_lo,
+                          const std::vector<aiVector3D>& box_hi, Add add)
+{
+    if (!st.any_animation || st.frames <= 0)
+        return;
+    const int32_t samples = std::min(st.frames, 100);
+    std::vector<aiMatrix4x4> world = st.world0;
+    for (int32_t s = 1; s <= samples; ++s) {
+        const double frame = static_cast<double>(st.frames) * s / samples;
+        imp_world_at(st, frame / st.opt.fps, world);
+        for (size_t i = 0; i < st.objects.size(); ++i) {
+            const int32_t n = st.object_node[i];
+            if (!st.nodes[n].animated || st.objects[i].VERTICES <= 0)
+                continue;
+            const aiVector3D move = view_origin(world[n]) - view_origin(st.world0[n]);
+            add(box_lo[i] + move);
+            add(box_hi[i] + move);
+        }
+    }
+}
+
 }  // namespace
 
 KST_VECTOR imp_vec(const aiVector3D& v)
@@ -366,12 +401,26 @@ std::string imp_unique_name(imp_names& names, const std::string& base_in)
 void imp_bounds(imp_state& st)
 {
     aiVector3D lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
-    for (const KST_OBJECT& o : st.objects)
+    auto add = [&](const aiVector3D& v) {
+        if (!std::isfinite(v.x + v.y + v.z))
+            return;
+        lo = aiVector3D(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
+        hi = aiVector3D(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+    };
+    std::vector<aiVector3D> box_lo, box_hi;   // per object, frame 0
+    for (const KST_OBJECT& o : st.objects) {
+        aiVector3D olo(1e30f, 1e30f, 1e30f), ohi(-1e30f, -1e30f, -1e30f);
         for (int32_t i = 0; i < o.VERTICES; ++i) {
             aiVector3D v = view_v(o.VERTEX[i]);
-            lo = aiVector3D(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
-            hi = aiVector3D(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+            olo = aiVector3D(std::min(olo.x, v.x), std::min(olo.y, v.y), std::min(olo.z, v.z));
+            ohi = aiVector3D(std::max(ohi.x, v.x), std::max(ohi.y, v.y), std::max(ohi.z, v.z));
         }
+        box_lo.push_back(olo);
+        box_hi.push_back(ohi);
+        if (o.VERTICES > 0)
+            add(olo), add(ohi);
+    }
+    view_bounds_animated(st, box_lo, box_hi, add);
     if (lo.x > hi.x) {
         lo = hi = aiVector3D(0, 0, 0);
     }
@@ -421,12 +470,14 @@ void imp_camera_map(imp_state& st, KST_SCENE& scene)
     st.camera = nullptr;
     for (unsigned c = 0; st.ai.mCameras && c < st.ai.mNumCameras; ++c) {
         const aiCamera* cam = st.ai.mCameras[c];
+        if (st.opt.camera == "auto")
+            break;
         if (cam && (st.opt.camera.empty() || st.opt.camera == cam->mName.C_Str())) {
             st.camera = cam;
             break;
         }
     }
-    if (!st.camera && !st.opt.camera.empty())
+    if (!st.camera && !st.opt.camera.empty() && st.opt.camera != "auto")
         fatal_raise(st.source + ": no camera named " + st.opt.camera);
     if (!st.frames)
         st.frames = st.camera ? 1 : static_cast<int32_t>(std::lround(10.0f * st.opt.fps));

@@ -314,3 +314,88 @@ TEST(ImportLook, GltfLightIntensities)
     }
     KST_SCENE_FREE(s);
 }
+
+// --camera auto ignores the file's camera and frames the model; the framing
+// covers the model over its whole animation: the box's lid, which rises far
+// above the box during the animation, stays in the picture at every frame.
+TEST(ImportLook, FramingOverTheAnimation)
+{
+    std::string dir = test_temp_dir("look-framing");
+    program_result r = import(quad_gltf(dir, "quad", quad_file{}), dir + "/auto.kst", {"--camera", "auto"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    if (r.status == 0) {
+        EXPECT_EQ(nlohmann::json::parse(r.out)["camera"], "framed");
+    }
+
+    r = import(shared_models + "BoxAnimated.gltf", dir + "/box.kst");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const int frames = nlohmann::json::parse(r.out)["frames"];
+    ASSERT_GT(frames, 10);
+    for (int f = 0; f <= frames; f += frames / 6) {
+        SCOPED_TRACE(f);
+        picture p = render(dir + "/box.kst", dir + "/box.png", f);
+        ASSERT_EQ(p.w, 640);
+        int x0 = p.w, y0 = p.h, x1 = -1, y1 = -1;
+        for (int y = 0; y < p.h; ++y)
+            for (int x = 0; x < p.w; ++x) {
+                const unsigned char* c = p.at(x, y);
+                if (c[0] + c[1] + c[2] > 6)
+                    x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+            }
+        ASSERT_GE(x1, 0) << "nothing drawn";
+        EXPECT_GT(x0, 2);
+        EXPECT_GT(y0, 2);
+        EXPECT_LT(x1, p.w - 3);
+        EXPECT_LT(y1, p.h - 3);
+    }
+}
+
+// --up z takes an OBJ model as Z-up: its coordinates come in as they are,
+// where by default they are turned a quarter about X; --up y turns an STL.
+TEST(ImportLook, UpAxis)
+{
+    std::string dir = test_temp_dir("look-up");
+    const std::string model = models + "OBJ/spider.obj";
+    Assimp::Importer imp;
+    const aiScene* ai = imp.ReadFile(model, 0);
+    ASSERT_NE(ai, nullptr);
+    aiVector3D lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
+    for (unsigned m = 0; m < ai->mNumMeshes; ++m)
+        for (unsigned i = 0; i < ai->mMeshes[m]->mNumVertices; ++i) {
+            const aiVector3D& v = ai->mMeshes[m]->mVertices[i];
+            lo = aiVector3D(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
+            hi = aiVector3D(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+        }
+    auto bounds = [&](const std::string& scene, aiVector3D& slo, aiVector3D& shi) {
+        KST_SCENE s{};
+        KST_SCENE_LOAD(s, scene);
+        slo = aiVector3D(1e30f, 1e30f, 1e30f), shi = aiVector3D(-1e30f, -1e30f, -1e30f);
+        for (int32_t o = 0; o < s.OBJECTS; ++o)
+            for (int32_t i = 0; i < s.OBJ[o].VERTICES; ++i) {
+                const KST_VECTOR& v = s.OBJ[o].VERTEX[i];
+                slo = aiVector3D(std::min(slo.x, v.X), std::min(slo.y, v.Y), std::min(slo.z, v.Z));
+                shi = aiVector3D(std::max(shi.x, v.X), std::max(shi.y, v.Y), std::max(shi.z, v.Z));
+            }
+        KST_SCENE_FREE(s);
+    };
+    aiVector3D a, b;
+    ASSERT_EQ(import(model, dir + "/z.kst", {"--up", "z"}).status, 0);
+    bounds(dir + "/z.kst", a, b);
+    EXPECT_NEAR(a.z, lo.z, 1e-3f);
+    EXPECT_NEAR(b.z, hi.z, 1e-3f);
+    EXPECT_NEAR(b.y, hi.y, 1e-3f);
+    ASSERT_EQ(import(model, dir + "/y.kst").status, 0);
+    bounds(dir + "/y.kst", a, b);
+    EXPECT_NEAR(b.z, hi.y, 1e-3f) << "Y-up by default: the file's y is the engine's z";
+    EXPECT_NEAR(a.y, -hi.z, 1e-3f);
+
+    ASSERT_EQ(import(shared_models + "teapot.stl", dir + "/t.kst", {"--up", "y"}).status, 0);
+    ai = imp.ReadFile(shared_models + "teapot.stl", 0);
+    ASSERT_NE(ai, nullptr);
+    float top = -1e30f;
+    for (unsigned i = 0; i < ai->mMeshes[0]->mNumVertices; ++i)
+        top = std::max(top, ai->mMeshes[0]->mVertices[i].y);
+    bounds(dir + "/t.kst", a, b);
+    EXPECT_NEAR(b.z, top, 1e-3f);
+    EXPECT_EQ(run_program(kestrel_path(), {"import", model, "-o", dir + "/x.kst", "--up", "x"}).status, 2);
+}

@@ -144,7 +144,9 @@ TEST(Import, FormatSpreadMatchesAssimpAndRenders)
         {"FBX/phong_cube.fbx", true, false, false, true},
         {"Collada/duck.dae", true, false, true, true},
         {"Collada/box_nested_animation.dae", false, false, false, false},
-        {"Collada/anims_with_full_rotations_between_keys.DAE", false, true, false, false},
+        // Its small boxes sweep circles of 100 units and more: framed over the
+        // whole animation, they are specks.
+        {"Collada/anims_with_full_rotations_between_keys.DAE", false, true, false, false, false},
         {"3DS/TargetCameraAnim.3ds", false, true, true, false},
         {"OBJ/spider.obj", true, false, false, true},
         {"3DS/test1.3ds", true, false, false, true},
