@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "shell/shell.h"
 #include "support/error.h"
 
 #ifndef QIV_DATA_FROM_BIN
@@ -30,14 +31,18 @@ static bool datadir_is_folder(const std::string& path)
     return !path.empty() && fs::is_directory(path, ec);
 }
 
-// The first file the show loads; a folder without it holds no show (an
-// empty ./data, a folder of something else) and is passed over.
-static const char* const datadir_show_file = "loading.ife";
-
+// A folder holds the show when it has any of the show's layer files: an
+// empty ./data, or a folder of something else, is passed over, while a show
+// with a file missing is still taken, so that the missing file is named.
 static bool datadir_holds_show(const std::string& path)
 {
+    if (!datadir_is_folder(path))
+        return false;
     std::error_code ec;
-    return datadir_is_folder(path) && fs::is_regular_file(fs::path(path) / datadir_show_file, ec);
+    for (const char* stem : SHELL_LAYERS_STEMS)
+        if (fs::is_regular_file(fs::path(path) / (std::string(stem) + ".ife"), ec))
+            return true;
+    return false;
 }
 
 // --- public functions ---------------------------------------------------------
@@ -66,6 +71,6 @@ std::string datadir_find(const std::string& given)
     std::string list;
     for (size_t i = 0; i < places.size(); ++i)
         list += (i ? ", " : "") + (places[i] == "data" ? std::string("./data") : places[i]);
-    fatal_raise(std::string("no data folder with the show's files (") + datadir_show_file + ") found; looked in " + list +
+    fatal_raise("no data folder with the show's files found; looked in " + list +
                 " (make one with qiv-mkdata data, or give one with --data DIR)");
 }

@@ -57,7 +57,7 @@ TEST(DataSearch, InstalledDataThenDotDataThenDataOption)
     EXPECT_EQ(empty.status, 0) << empty.err;
 
     // A ./data that holds the show wins over the installed data: one with
-    // only the show's first file fails on a later file of its own.
+    // only one of the show's files fails on another file of its own.
     fs::copy_file(prefix + "/share/qiv/data/loading.ife", local + "/data/loading.ife");
     program_result dot = datadir_frame(qiv, {}, local);
     EXPECT_EQ(dot.status, 1);
