@@ -445,7 +445,8 @@ void imp_lights_map(imp_state& st, KST_SCENE& scene)
             continue;
         st.light_node[l] = view_node(st, st.ai.mLights[l]->mName);
         mapped[l] = view_light_reach(st, l);
-        brightest = std::max(brightest, mapped[l].reach);
+        if (mapped[l].physical)
+            brightest = std::max(brightest, mapped[l].reach);
     }
     int32_t used = 0;
     for (unsigned l = 0; l < n; ++l) {
