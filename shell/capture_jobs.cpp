@@ -30,6 +30,7 @@
 #include "shell/clock.h"
 #include "shell/shell.h"
 #include "shell/timeline.h"
+#include "support/child.h"
 #include "support/error.h"
 
 capture_jobs_options CAPTURE_JOBS;
@@ -207,7 +208,7 @@ static void capture_child_start(capture_child& c, const std::string& dir, uint64
         fatal_raise(SHELL_OPTIONS.capture_out + ": cannot create a pipe (" + std::strerror(errno) + ")");
     std::vector<std::string> args = capture_child_args(c.part, fds[1], dir, seed);
     pid_t parent = getpid();
-    pid_t pid = fork();
+    pid_t pid = child_scope::fork_child();
     if (pid < 0) {
         close(fds[0]);
         close(fds[1]);
@@ -238,7 +239,7 @@ static void capture_child_reap(capture_child& c, bool block)
     if (c.exited || c.pid <= 0)
         return;
     int status = 0;
-    pid_t r = waitpid(c.pid, &status, block ? 0 : WNOHANG);
+    pid_t r = child_scope::wait_child(c.pid, status, block);
     if (r == c.pid) {
         c.exited = true;
         c.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -506,6 +507,7 @@ int capture_jobs_main()
     if (parts.size() < 2)
         return -1;
     capture_jobs_check_output(o.capture_out);
+    child_scope children;  // the parts stay until reaped, whatever SIGCHLD was
     capture_jobs_install_signals();
     std::string dir = capture_jobs_work_dir();
     std::error_code ec;

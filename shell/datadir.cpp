@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "shell/shell.h"
 #include "support/error.h"
 
 #ifndef QIV_DATA_FROM_BIN
@@ -30,6 +31,20 @@ static bool datadir_is_folder(const std::string& path)
     return !path.empty() && fs::is_directory(path, ec);
 }
 
+// A folder holds the show when it has any of the show's layer files: an
+// empty ./data, or a folder of something else, is passed over, while a show
+// with a file missing is still taken, so that the missing file is named.
+static bool datadir_holds_show(const std::string& path)
+{
+    if (!datadir_is_folder(path))
+        return false;
+    std::error_code ec;
+    for (const char* stem : SHELL_LAYERS_STEMS)
+        if (fs::is_regular_file(fs::path(path) / (std::string(stem) + ".ife"), ec))
+            return true;
+    return false;
+}
+
 // --- public functions ---------------------------------------------------------
 std::vector<std::string> datadir_candidates(const std::string& given)
 {
@@ -45,14 +60,17 @@ std::vector<std::string> datadir_candidates(const std::string& given)
 std::string datadir_find(const std::string& given)
 {
     std::vector<std::string> places = datadir_candidates(given);
-    for (const std::string& place : places)
-        if (datadir_is_folder(place))
-            return place;
-    if (!given.empty())
+    if (!given.empty()) {
+        if (datadir_is_folder(given))
+            return given;
         fatal_raise(given + ": no such data folder (given with --data)");
+    }
+    for (const std::string& place : places)
+        if (datadir_holds_show(place))
+            return place;
     std::string list;
     for (size_t i = 0; i < places.size(); ++i)
         list += (i ? ", " : "") + (places[i] == "data" ? std::string("./data") : places[i]);
-    fatal_raise("no data folder found; looked in " + list +
+    fatal_raise("no data folder with the show's files found; looked in " + list +
                 " (make one with qiv-mkdata data, or give one with --data DIR)");
 }

@@ -73,6 +73,26 @@ void atomic_file::write(const void* data, size_t size)
         fatal_raise(path_ + ": write failed: " + atomic_file_reason());
 }
 
+std::string atomic_file::stage()
+{
+    if (temp_.empty()) {
+        commit();
+        return "";
+    }
+    bool ok = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+    ok = (std::fclose(file_) == 0) && ok;
+    file_ = nullptr;
+    mode_t mask = umask(0);
+    umask(mask);
+    chmod(temp_.c_str(), 0666 & ~mask);
+    if (!ok) {
+        std::string reason = atomic_file_reason();
+        unlink(temp_.c_str());
+        fatal_raise(path_ + ": write failed: " + reason);
+    }
+    return temp_;
+}
+
 void atomic_file::commit()
 {
     if (temp_.empty()) {  // a device or pipe: no rename, no fsync
@@ -98,4 +118,70 @@ void atomic_file::commit()
         unlink(temp_.c_str());
         fatal_raise(path_ + ": write failed: " + reason);
     }
+}
+
+// --- renaming a set of files ---------------------------------------------------
+struct atomic_move {
+    std::string staged, target, old;   // old: second name of the previous target, "" when none
+    bool        done = false;
+};
+
+// Gives an existing regular target a second name; false when it has none to keep.
+static bool atomic_keep_old(atomic_move& m)
+{
+    struct stat st{};
+    if (lstat(m.target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return true;
+    std::string name = atomic_file_temp_name(m.target);
+    name.replace(name.size() - 6, 0, "old-");
+    int fd = mkstemp(name.data());
+    if (fd < 0)
+        return false;
+    close(fd);
+    unlink(name.c_str());
+    if (link(m.target.c_str(), name.c_str()) != 0)
+        return false;
+    m.old = name;
+    return true;
+}
+
+// Puts everything back as it was before atomic_rename_all began.
+static void atomic_roll_back(std::vector<atomic_move>& moves)
+{
+    for (atomic_move& m : moves) {
+        if (m.done && !m.old.empty())
+            std::rename(m.old.c_str(), m.target.c_str());
+        else if (m.done)
+            unlink(m.target.c_str());
+        else
+            unlink(m.staged.c_str());
+        if (!m.done && !m.old.empty())
+            unlink(m.old.c_str());
+    }
+}
+
+void atomic_rename_all(const std::vector<std::pair<std::string, std::string>>& pairs)
+{
+    std::vector<atomic_move> moves;
+    for (const auto& [staged, target] : pairs)
+        moves.push_back({staged, target, "", false});
+    for (atomic_move& m : moves) {
+        if (atomic_keep_old(m))
+            continue;
+        std::string reason = atomic_file_reason();
+        atomic_roll_back(moves);
+        fatal_raise(m.target + ": write failed: " + reason);
+    }
+    for (atomic_move& m : moves) {
+        if (std::rename(m.staged.c_str(), m.target.c_str()) == 0) {
+            m.done = true;
+            continue;
+        }
+        std::string reason = atomic_file_reason();
+        atomic_roll_back(moves);
+        fatal_raise(m.target + ": write failed: " + reason);
+    }
+    for (atomic_move& m : moves)
+        if (!m.old.empty())
+            unlink(m.old.c_str());
 }

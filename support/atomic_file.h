@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 class atomic_file {
 public:
@@ -25,6 +27,10 @@ public:
     void write(const std::string& text) { write(text.data(), text.size()); }
     // Flushes, closes and renames over the target; fatal on any failure.
     void commit();
+    // Flushes and closes the temporary file and hands it to the caller
+    // (who renames it with atomic_rename_all or removes it); fatal on any
+    // failure. For a device or pipe target, the same as commit() and "".
+    std::string stage();
     const std::string& path() const { return path_; }
 
 private:
@@ -32,3 +38,11 @@ private:
     std::string temp_;
     FILE*       file_ = nullptr;
 };
+
+// A set of files replaced all at once: every (staged file, target) pair is
+// renamed into place, or none is. Each target that exists already is first
+// given a second name (a hard link, ".atomic-old-" plus six random
+// characters) so that a rename failing part way can put the old files back
+// and take the new ones away; the second names go once all renames are done.
+// Staged files are removed on failure. Fatal naming the target that failed.
+void atomic_rename_all(const std::vector<std::pair<std::string, std::string>>& moves);

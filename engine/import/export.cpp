@@ -18,6 +18,7 @@
 // of them are written into a fresh folder next to OUT and renamed into place
 // only when everything has been written: a failed export leaves nothing.
 #include <assimp/Exporter.hpp>
+#include <assimp/GltfMaterial.h>
 #include <assimp/scene.h>
 
 #include <algorithm>
@@ -49,8 +50,30 @@ struct exp_state {
     fs::path                 work;       // the temporary folder
     std::vector<std::string> warnings;
     std::vector<std::string> node_names; // per object
-    std::vector<aiTexture*>  textures;
+    // The parts of the assimp scene, owned here while they are made and
+    // handed to the scene only when all of them exist (exp_attach): a scene
+    // whose counts run ahead of its arrays must never be destroyed.
+    std::vector<std::unique_ptr<aiTexture>>   textures;
+    std::vector<std::unique_ptr<aiMaterial>>  materials;
+    std::vector<std::unique_ptr<aiMesh>>      meshes;
+    std::vector<std::unique_ptr<aiNode>>      children;
+    std::vector<std::unique_ptr<aiCamera>>    cameras;
+    std::vector<std::unique_ptr<aiLight>>     lights;
+    std::vector<std::unique_ptr<aiAnimation>> animations;
 };
+
+// Moves owned parts into an assimp array and its count.
+template <class T>
+void exp_attach(std::vector<std::unique_ptr<T>>& parts, T**& array, unsigned& count)
+{
+    if (parts.empty())
+        return;
+    array = new T*[parts.size()];
+    for (size_t i = 0; i < parts.size(); ++i)
+        array[i] = parts[i].release();
+    count = static_cast<unsigned>(parts.size());
+    parts.clear();
+}
 
 aiVector3D exp_conv(const exp_state& st, float x, float y, float z)
 {
@@ -94,8 +117,9 @@ fs::path exp_raw_path(const exp_state& st, const std::string& name)
     return fs::path(st.data_dir) / file;
 }
 
-// PNG of a material's texture, or "" (with a warning) when it cannot be read.
-std::string exp_png(exp_state& st, const KST_MATERIAL& m)
+// PNG of a material's texture, or "" (with a warning) when it cannot be read;
+// `alpha` tells whether the texture has an alpha channel.
+std::string exp_png(exp_state& st, const KST_MATERIAL& m, bool& alpha)
 {
     std::string name = kst_name_get(m.TEXTNAME);
     std::string raw;
@@ -104,24 +128,25 @@ std::string exp_png(exp_state& st, const KST_MATERIAL& m)
                               " not found or not a 256 x 256 image; left out");
         return "";
     }
-    return kst_export_png(reinterpret_cast<const uint8_t*>(raw.data()), raw.size() == 262144 ? 4 : 3);
+    alpha = raw.size() == 262144;
+    return kst_export_png(reinterpret_cast<const uint8_t*>(raw.data()), alpha ? 4 : 3);
 }
 
 // Where the material's texture goes: "*N" embedded, or a PNG file beside OUT.
-std::string exp_texture_ref(exp_state& st, const KST_MATERIAL& m, size_t index)
+std::string exp_texture_ref(exp_state& st, const KST_MATERIAL& m, size_t index, bool& alpha)
 {
-    std::string png = exp_png(st, m);
+    std::string png = exp_png(st, m, alpha);
     if (png.empty())
         return "";
     if (st.gltf) {
-        auto* t = new aiTexture;
+        auto t = std::make_unique<aiTexture>();
         t->mWidth = static_cast<unsigned>(png.size());
         t->mHeight = 0;
         std::strcpy(t->achFormatHint, "png");
         t->pcData = new aiTexel[(png.size() + 3) / 4];
         std::memcpy(t->pcData, png.data(), png.size());
         t->mFilename = exp_str("texture" + std::to_string(st.textures.size()) + ".png");
-        st.textures.push_back(t);
+        st.textures.push_back(std::move(t));
         return "*" + std::to_string(st.textures.size() - 1);
     }
     std::string file = fs::path(st.out).stem().string() + "-tex" + std::to_string(index) + ".png";
@@ -131,27 +156,53 @@ std::string exp_texture_ref(exp_state& st, const KST_MATERIAL& m, size_t index)
     return file;
 }
 
-aiMaterial* exp_material(exp_state& st, const KST_MATERIAL& m, size_t index, bool two_sided)
+// glTF's alphaMode of a material as the passes draw it: the alpha test is
+// MASK at its value, blending is BLEND, anything else OPAQUE.
+const char* exp_alpha_mode(const KST_MATERIAL& m)
 {
-    auto* a = new aiMaterial;
+    if (m.ALPHATEST > 0.0f)
+        return "MASK";
+    return m.BLEND != 0 ? "BLEND" : "OPAQUE";
+}
+
+// The material's own alpha as the renderer draws it: lit surfaces take the
+// lighting's alpha, 1, and only an unlit one takes CONSTANTALPHA. It is
+// written once: in the base colour for glTF (whose writer would multiply an
+// opacity into it again), as the opacity for the others. A texture's alpha
+// stays in the texture, where the importer also put the opacity it read.
+float exp_alpha(const KST_MATERIAL& m)
+{
+    return m.RECEIVELIGHT ? 1.0f : std::clamp(m.CONSTANTALPHA, 0.0f, 1.0f);
+}
+
+std::unique_ptr<aiMaterial> exp_material(exp_state& st, const KST_MATERIAL& m, size_t index, bool two_sided)
+{
+    auto a = std::make_unique<aiMaterial>();
     aiString name = exp_str(kst_name_get(m.NAME));
     a->AddProperty(&name, AI_MATKEY_NAME);
-    aiColor4D d(m.DIFFUSE.R, m.DIFFUSE.G, m.DIFFUSE.B, 1.0f);
+    const float alpha = exp_alpha(m);
+    aiColor4D d(m.DIFFUSE.R, m.DIFFUSE.G, m.DIFFUSE.B, st.gltf ? alpha : 1.0f);
     aiColor4D amb(m.AMBIENT.R, m.AMBIENT.G, m.AMBIENT.B, 1.0f);
     aiColor4D spec(m.SPECULAR.R, m.SPECULAR.G, m.SPECULAR.B, 1.0f);
-    float opacity = m.BLEND != 0 ? std::clamp(m.CONSTANTALPHA, 0.0f, 1.0f) : 1.0f;
-    d.a = opacity;
     a->AddProperty(&d, 1, AI_MATKEY_COLOR_DIFFUSE);
     a->AddProperty(&d, 1, AI_MATKEY_BASE_COLOR);
     a->AddProperty(&amb, 1, AI_MATKEY_COLOR_AMBIENT);
     a->AddProperty(&spec, 1, AI_MATKEY_COLOR_SPECULAR);
     float shine = static_cast<float>(m.SHINE);
     a->AddProperty(&shine, 1, AI_MATKEY_SHININESS);
-    a->AddProperty(&opacity, 1, AI_MATKEY_OPACITY);
+    if (!st.gltf) {
+        float opacity = alpha;
+        a->AddProperty(&opacity, 1, AI_MATKEY_OPACITY);
+    }
+    aiString mode(exp_alpha_mode(m));
+    a->AddProperty(&mode, AI_MATKEY_GLTF_ALPHAMODE);
+    float cutoff = m.ALPHATEST > 0.0f ? std::min(m.ALPHATEST, 1.0f) : 0.5f;
+    a->AddProperty(&cutoff, 1, AI_MATKEY_GLTF_ALPHACUTOFF);
     int two = two_sided ? 1 : 0;
     a->AddProperty(&two, 1, AI_MATKEY_TWOSIDED);
     if (m.TEXTURED) {
-        std::string ref = exp_texture_ref(st, m, index);
+        bool texture_alpha = false;
+        std::string ref = exp_texture_ref(st, m, index, texture_alpha);
         if (!ref.empty()) {
             aiString path = exp_str(ref);
             a->AddProperty(&path, AI_MATKEY_TEXTURE_DIFFUSE(0));
@@ -161,9 +212,9 @@ aiMaterial* exp_material(exp_state& st, const KST_MATERIAL& m, size_t index, boo
     return a;
 }
 
-aiMesh* exp_mesh(const exp_state& st, const KST_OBJECT& o, unsigned material)
+std::unique_ptr<aiMesh> exp_mesh(const exp_state& st, const KST_OBJECT& o, unsigned material)
 {
-    auto* mesh = new aiMesh;
+    auto mesh = std::make_unique<aiMesh>();
     mesh->mName = exp_str(kst_name_get(o.NAME));
     mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
     mesh->mMaterialIndex = material;
@@ -205,9 +256,9 @@ aiMesh* exp_mesh(const exp_state& st, const KST_OBJECT& o, unsigned material)
     return mesh;
 }
 
-aiNode* exp_node(const std::string& name, const aiMatrix4x4& m)
+std::unique_ptr<aiNode> exp_node(const std::string& name, const aiMatrix4x4& m)
 {
-    auto* node = new aiNode(name);
+    auto node = std::make_unique<aiNode>(name);
     node->mTransformation = m;
     return node;
 }
@@ -246,7 +297,7 @@ std::string exp_unique(std::set<std::string>& used, std::string name, const std:
     return name;
 }
 
-void exp_materials(exp_state& st, aiScene& ai)
+void exp_materials(exp_state& st)
 {
     const KST_SCENE& s = st.scene;
     const unsigned n = static_cast<unsigned>(std::max(s.MATERIALS, 0));
@@ -254,47 +305,65 @@ void exp_materials(exp_state& st, aiScene& ai)
     for (int32_t i = 0; i < s.OBJECTS; ++i)
         if (s.OBJ[i].MATERIAL >= 0 && s.OBJ[i].MATERIAL < s.MATERIALS && !s.OBJ[i].BACKFACECULL)
             two[s.OBJ[i].MATERIAL] = true;
-    ai.mNumMaterials = std::max(n, 1u);
-    ai.mMaterials = new aiMaterial*[ai.mNumMaterials];
     if (n == 0)
-        ai.mMaterials[0] = new aiMaterial;
+        st.materials.push_back(std::make_unique<aiMaterial>());
     for (unsigned m = 0; m < n; ++m)
-        ai.mMaterials[m] = exp_material(st, s.MATERIAL[m], m, two[m]);
-    if (!st.textures.empty()) {
-        ai.mNumTextures = static_cast<unsigned>(st.textures.size());
-        ai.mTextures = new aiTexture*[ai.mNumTextures];
-        std::copy(st.textures.begin(), st.textures.end(), ai.mTextures);
-    }
+        st.materials.push_back(exp_material(st, s.MATERIAL[m], m, two[m]));
 }
 
-void exp_objects(exp_state& st, aiScene& ai, std::vector<aiNode*>& children)
+// The object's model transform at the frame, as the renderer applies it:
+// T(track) . T(POS) . Rx . Ry . Rz . T(-POS), the static rotation in degrees,
+// in the engine's axes.
+aiMatrix4x4 exp_object_matrix(const exp_state& st, int32_t index)
+{
+    const KST_OBJECT& o = st.scene.OBJ[index];
+    KST_VECTOR track{};
+    if (o.POSKEYS > 0)
+        SPLINE_LINEAR_POS(track, st.scene, index, st.frame);
+    const float rad = 3.14159265358979f / 180.0f;
+    aiMatrix4x4 m, r;
+    aiVector3D pivot(o.POS.X, o.POS.Y, o.POS.Z);
+    m = exp_translation(aiVector3D(track.X, track.Y, track.Z)) * exp_translation(pivot);
+    m *= aiMatrix4x4::RotationX(o.STATICROTATE.X * rad, r);
+    m *= aiMatrix4x4::RotationY(o.STATICROTATE.Y * rad, r);
+    m *= aiMatrix4x4::RotationZ(o.STATICROTATE.Z * rad, r);
+    return m * exp_translation(-pivot);
+}
+
+// A transform of the engine's axes in the file's: C . M . C^-1.
+aiMatrix4x4 exp_conv_matrix(const exp_state& st, const aiMatrix4x4& m)
+{
+    if (st.z_up)
+        return m;
+    aiMatrix4x4 c(1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1);
+    aiMatrix4x4 inverse = c;
+    inverse.Transpose();
+    return c * m * inverse;
+}
+
+void exp_objects(exp_state& st)
 {
     const KST_SCENE& s = st.scene;
     std::set<std::string> used{"root", "camera"};
-    ai.mNumMeshes = static_cast<unsigned>(s.OBJECTS);
-    ai.mMeshes = new aiMesh*[std::max(ai.mNumMeshes, 1u)];
     for (int32_t i = 0; i < s.OBJECTS; ++i) {
         const KST_OBJECT& o = s.OBJ[i];
         unsigned mat = (o.MATERIAL >= 0 && o.MATERIAL < s.MATERIALS) ? static_cast<unsigned>(o.MATERIAL) : 0;
-        ai.mMeshes[i] = exp_mesh(st, o, mat);
-        KST_VECTOR track{};
-        if (o.POSKEYS > 0)
-            SPLINE_LINEAR_POS(track, s, i, st.frame);
+        st.meshes.push_back(exp_mesh(st, o, mat));
         std::string name = exp_unique(used, kst_name_get(o.NAME), "object" + std::to_string(i));
         st.node_names.push_back(name);
-        aiNode* node = exp_node(name, exp_translation(exp_conv(st, track)));
-        node->mNumMeshes = 1;
+        std::unique_ptr<aiNode> node = exp_node(name, exp_conv_matrix(st, exp_object_matrix(st, i)));
         node->mMeshes = new unsigned[1]{static_cast<unsigned>(i)};
-        children.push_back(node);
+        node->mNumMeshes = 1;
+        st.children.push_back(std::move(node));
     }
 }
 
-void exp_camera(exp_state& st, aiScene& ai, std::vector<aiNode*>& children)
+void exp_camera(exp_state& st)
 {
     const KST_SCENE& s = st.scene;
     if (s.CAMPOSKEYS <= 0 || s.CAMTARGETKEYS <= 0)
         return;
-    auto* cam = new aiCamera;
+    auto cam = std::make_unique<aiCamera>();
     cam->mName = aiString("camera");
     cam->mPosition = aiVector3D(0, 0, 0);
     cam->mLookAt = aiVector3D(0, 0, -1);
@@ -303,14 +372,12 @@ void exp_camera(exp_state& st, aiScene& ai, std::vector<aiNode*>& children)
     cam->mHorizontalFOV = 2.0f * std::atan(std::tan(s.CAMFOV / 2.0f) * cam->mAspect);
     cam->mClipPlaneNear = s.CAMNEAR > 0.0f ? s.CAMNEAR : 0.01f;
     cam->mClipPlaneFar = s.CAMFAR > cam->mClipPlaneNear ? s.CAMFAR : cam->mClipPlaneNear * 1000.0f;
-    ai.mNumCameras = 1;
-    ai.mCameras = new aiCamera*[1]{cam};
-    children.push_back(exp_node("camera", exp_camera_matrix(st, st.frame)));
+    st.cameras.push_back(std::move(cam));
+    st.children.push_back(exp_node("camera", exp_camera_matrix(st, st.frame)));
 }
 
-void exp_lights(exp_state& st, aiScene& ai, std::vector<aiNode*>& children, std::set<std::string>& used)
+void exp_lights(exp_state& st, std::set<std::string>& used)
 {
-    std::vector<aiLight*> lights;
     for (int32_t l = 0; l < KST_LIGHTS; ++l) {
         const KST_LIGHT& k = st.scene.LIGHT[l];
         if (!k.ENABLED)
@@ -318,7 +385,7 @@ void exp_lights(exp_state& st, aiScene& ai, std::vector<aiNode*>& children, std:
         KST_VECTOR p = k.POS;
         if (k.POSKEYS > 0)
             SPLINE_LIGHT_POS(p, st.scene, l, st.frame);
-        auto* a = new aiLight;
+        auto a = std::make_unique<aiLight>();
         std::string name = exp_unique(used, kst_name_get(k.NAME), "light" + std::to_string(l));
         a->mName = exp_str(name);
         a->mType = aiLightSource_POINT;
@@ -326,21 +393,16 @@ void exp_lights(exp_state& st, aiScene& ai, std::vector<aiNode*>& children, std:
         a->mColorDiffuse = aiColor3D(k.DIFFUSE.R, k.DIFFUSE.G, k.DIFFUSE.B);
         a->mColorSpecular = aiColor3D(k.SPECULAR.R, k.SPECULAR.G, k.SPECULAR.B);
         a->mAttenuationConstant = 1.0f;
-        lights.push_back(a);
-        children.push_back(exp_node(name, exp_translation(exp_conv(st, p))));
+        st.lights.push_back(std::move(a));
+        st.children.push_back(exp_node(name, exp_translation(exp_conv(st, p))));
     }
-    if (lights.empty())
-        return;
-    ai.mNumLights = static_cast<unsigned>(lights.size());
-    ai.mLights = new aiLight*[lights.size()];
-    std::copy(lights.begin(), lights.end(), ai.mLights);
 }
 
 // One channel with the given position keys and a single identity rotation and unit scale.
-aiNodeAnim* exp_channel(const std::string& node, const std::vector<aiVectorKey>& pos,
-                        const std::vector<aiQuatKey>& rot)
+std::unique_ptr<aiNodeAnim> exp_channel(const std::string& node, const std::vector<aiVectorKey>& pos,
+                                        const std::vector<aiQuatKey>& rot)
 {
-    auto* c = new aiNodeAnim;
+    auto c = std::make_unique<aiNodeAnim>();
     c->mNodeName = exp_str(node);
     c->mNumPositionKeys = static_cast<unsigned>(pos.size());
     c->mPositionKeys = new aiVectorKey[pos.size()];
@@ -354,10 +416,10 @@ aiNodeAnim* exp_channel(const std::string& node, const std::vector<aiVectorKey>&
     return c;
 }
 
-void exp_animation(exp_state& st, aiScene& ai)
+void exp_animation(exp_state& st)
 {
     const KST_SCENE& s = st.scene;
-    std::vector<aiNodeAnim*> channels;
+    std::vector<std::unique_ptr<aiNodeAnim>> channels;
     for (int32_t i = 0; i < s.OBJECTS; ++i) {
         const KST_OBJECT& o = s.OBJ[i];
         if (o.POSKEYS <= 0 || !o.POSITION)
@@ -383,51 +445,58 @@ void exp_animation(exp_state& st, aiScene& ai)
     }
     if (channels.empty())
         return;
-    auto* a = new aiAnimation;
+    auto a = std::make_unique<aiAnimation>();
     a->mName = aiString("scene");
     a->mTicksPerSecond = 40.0;
     a->mDuration = std::max(1, s.FRAMES);
-    a->mNumChannels = static_cast<unsigned>(channels.size());
-    a->mChannels = new aiNodeAnim*[channels.size()];
-    std::copy(channels.begin(), channels.end(), a->mChannels);
-    ai.mNumAnimations = 1;
-    ai.mAnimations = new aiAnimation*[1]{a};
+    exp_attach(channels, a->mChannels, a->mNumChannels);
+    st.animations.push_back(std::move(a));
 }
 
 std::unique_ptr<aiScene> exp_build(exp_state& st)
 {
-    auto ai = std::make_unique<aiScene>();
-    ai->mRootNode = new aiNode("root");
-    exp_materials(st, *ai);
-    std::vector<aiNode*> children;
-    exp_objects(st, *ai, children);
+    exp_materials(st);
+    exp_objects(st);
     std::set<std::string> used(st.node_names.begin(), st.node_names.end());
     used.insert({"root", "camera"});
     if (!st.z_up || st.gltf) {
-        exp_camera(st, *ai, children);
-        exp_lights(st, *ai, children, used);
+        exp_camera(st);
+        exp_lights(st, used);
     }
     if (st.gltf)
-        exp_animation(st, *ai);
-    ai->mRootNode->mNumChildren = static_cast<unsigned>(children.size());
-    ai->mRootNode->mChildren = new aiNode*[std::max<size_t>(children.size(), 1)];
-    for (size_t i = 0; i < children.size(); ++i) {
-        children[i]->mParent = ai->mRootNode;
-        ai->mRootNode->mChildren[i] = children[i];
-    }
+        exp_animation(st);
+    auto ai = std::make_unique<aiScene>();
+    ai->mRootNode = new aiNode("root");
+    for (std::unique_ptr<aiNode>& child : st.children)
+        child->mParent = ai->mRootNode;
+    exp_attach(st.children, ai->mRootNode->mChildren, ai->mRootNode->mNumChildren);
+    exp_attach(st.materials, ai->mMaterials, ai->mNumMaterials);
+    exp_attach(st.textures, ai->mTextures, ai->mNumTextures);
+    exp_attach(st.meshes, ai->mMeshes, ai->mNumMeshes);
+    exp_attach(st.cameras, ai->mCameras, ai->mNumCameras);
+    exp_attach(st.lights, ai->mLights, ai->mNumLights);
+    exp_attach(st.animations, ai->mAnimations, ai->mNumAnimations);
     return ai;
 }
 
-// Moves every file of the work folder next to OUT.
+// Moves every file of the work folder next to OUT, all or none: the side
+// files first and OUT itself last.
 void exp_commit(const exp_state& st)
 {
     fs::path dir = fs::path(st.out).parent_path();
+    std::vector<std::pair<std::string, std::string>> moves;
+    std::pair<std::string, std::string> main_file;
     for (const fs::directory_entry& e : fs::directory_iterator(st.work)) {
-        std::error_code ec;
-        fs::rename(e.path(), dir / e.path().filename(), ec);
-        if (ec)
-            fatal_raise((dir / e.path().filename()).string() + ": cannot write the file: " + ec.message());
+        std::pair<std::string, std::string> m{e.path().string(), (dir / e.path().filename()).string()};
+        if (e.path().filename() == fs::path(st.out).filename())
+            main_file = m;
+        else
+            moves.push_back(m);
     }
+    std::sort(moves.begin(), moves.end());
+    if (!main_file.first.empty())
+        moves.push_back(main_file);
+    atomic_rename_all(moves);
 }
 
 }  // namespace
@@ -441,7 +510,8 @@ std::vector<std::string> KST_EXPORT_FILE(const KST_SCENE& scene, const std::stri
         fatal_raise(out + ": unknown export format (use .glb, .gltf, .obj, .dae, .ply or .stl)");
     if (scene.OBJECTS <= 0)
         fatal_raise(out + ": the scene has no objects to export");
-    exp_state st{scene, out, ext, frame, data_dir, ext == ".stl", ext == ".glb" || ext == ".gltf", {}, {}, {}, {}};
+    exp_state st{scene, out, ext, frame, data_dir, ext == ".stl", ext == ".glb" || ext == ".gltf",
+                 {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     fs::path dir = fs::path(out).parent_path();
     st.work = (dir.empty() ? fs::path(".") : dir) / (".kestrel-export-" + fs::path(out).filename().string());
     std::error_code ec;

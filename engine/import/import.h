@@ -1,8 +1,9 @@
 // engine/import/import.h - model files in and out of Kestrel scenes, over assimp.
 //
 // FEATURES
-//   - KST_IMPORT_FILE reads any model file the installed assimp reads (glTF 2.0,
-//     FBX, Collada, OBJ with its material file, 3DS, PLY, STL, ...) and writes a
+//   - KST_IMPORT_FILE reads glTF 2.0, FBX, Collada, OBJ with its material
+//     file, 3DS, PLY and STL files through assimp (kst_import_guard refuses
+//     every other format by its extension) and writes a
 //     scene file plus its 256 x 256 .raw textures; the scene is loaded back with
 //     the engine's loader before the call succeeds.
 //   - kst_import_map is the mapping itself, from an assimp scene in memory to a
@@ -30,14 +31,24 @@ class Importer;
 }
 
 // --- types --------------------------------------------------------------------
+// The trial read (kst_import_read) is given ten minutes: far more than assimp
+// takes for any model it reads properly.
+constexpr unsigned kst_import_read_limit = 600;
+// Every animated object costs three keys a frame; a very long animation over
+// many objects is cut to this many keys rather than exhausting memory.
+constexpr int64_t kst_import_key_budget = 30000000;
+
 struct kst_import_options {
     std::string textures_dir;     // where .raw files go; "" = beside the scene file
     std::string texture_prefix;   // file-name prefix of the textures ("" = "model")
     std::string model_dir;        // folder that texture paths in the model are relative to
     float       fps = 40.0f;      // frames per second of the sampled tracks
     float       scale = 0.0f;     // 0: the file's units; otherwise this factor
-    std::string camera;           // camera to use ("" = the first)
-    bool        z_up = false;     // the model is Z-up already (STL); otherwise Y-up
+    std::string camera;           // camera to use ("" = the first, "auto" = none: framed)
+    std::string up;               // "z" or "y": the model's up axis; "" = as the file says
+                                  // (FBX's UpAxis; Y-up otherwise, but Z-up for STL)
+    unsigned    read_seconds = kst_import_read_limit;  // time limit of the trial read
+    int64_t     key_budget = kst_import_key_budget;    // most track keys sampled
 };
 
 // One texture the scene refers to: 256 x 256, first row at t = 0.
@@ -92,11 +103,13 @@ void kst_import_readers(Assimp::Importer& importer, const std::string& ext);
 // steps of kst_import_assimp_flags. The same read runs first in a child
 // process (fork), so that a file on which assimp crashes is fatal here
 // instead, and a file the child cannot read is not read twice; a caller with
-// threads of its own should know that. Fatal naming `source` for a file that
-// cannot be read, is refused by the guard, crashes that read, fails the
-// check, or holds no mesh or no complete scene. The scene belongs to
-// `importer`.
-const aiScene& kst_import_read(Assimp::Importer& importer, const std::string& path, const std::string& source);
+// threads of its own should know that. The child dies with the caller and
+// is stopped after `seconds`. Fatal naming `source` for a file that
+// cannot be read, is refused by the guard, crashes that read or runs past
+// the limit, fails the check, or holds no mesh or no complete scene. The
+// scene belongs to `importer`.
+const aiScene& kst_import_read(Assimp::Importer& importer, const std::string& path, const std::string& source,
+                               unsigned seconds = kst_import_read_limit);
 // Refuses (fatal naming `source`, the mesh and the face) a scene whose meshes
 // lack their lists, or hold a face with no corners or one past the mesh's
 // vertices: what assimp's post-processing steps would walk unchecked.

@@ -7,9 +7,12 @@
 // (header counts the file's size cannot hold, index lists its reader cannot
 // walk) is refused before assimp sees it. Nothing is written until the scene
 // has been saved to bytes and read back through the engine's loader.
-// Then the textures and the scene file are written, each atomically, and the
-// scene file is loaded once more from disk. A failure at any point removes
-// every file this call wrote, so a failed import leaves nothing behind.
+// Then the textures and the scene file are written to temporary files, the
+// scene file is loaded once more from disk and every texture it names is
+// checked to bind from the folder the renderer reads it from, and only then
+// are they all renamed into place together. A failure at any point leaves
+// every file as it was: nothing of this import, and nothing of another
+// scene's overwritten.
 //
 // assimp's readers step over much that is wrong with a file (a material that
 // does not exist, an unsupported track) and only say so in their log. Those
@@ -26,6 +29,7 @@
 #include "engine/import/import_internal.h"
 #include "engine/scene/loader.h"
 #include "engine/scene/prepare.h"
+#include "engine/scene/textures.h"
 #include "engine/scene/writer.h"  // kst_scene_save_bytes: KST_SCENE_SAVE's bytes
 #include "support/atomic_file.h"
 #include "support/error.h"
@@ -33,6 +37,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The longest "folder/name" of a texture the texture manager reads whole.
+constexpr size_t file_path_max = 255;
 
 // Collects the error lines assimp logs while one file is read.
 struct file_log : Assimp::LogStream {
@@ -79,27 +86,63 @@ std::string file_checked_bytes(const KST_SCENE& scene, const std::string& out)
     return bytes;
 }
 
+// Every textured material of the scene, bound as the renderer binds it from
+// `dir`, must read one of the textures written: the texture manager cuts a
+// path past 255 characters, so a folder long enough would make the import
+// succeed and the scene fail to render.
+void file_check_bindings(const KST_SCENE& scene, const std::vector<kst_import_texture>& textures,
+                         const std::string& dir)
+{
+    for (int32_t m = 0; m < scene.MATERIALS; ++m) {
+        const KST_MATERIAL& k = scene.MATERIAL[m];
+        if (!k.TEXTURED)
+            continue;
+        std::string name = kst_name_get(k.TEXTNAME);
+        std::string want = dir + "/" + name;
+        if (kst_scene_texture_file(dir, k.TEXTNAME) != want ||
+            std::none_of(textures.begin(), textures.end(), [&](const kst_import_texture& t) { return t.name == name; }))
+            fatal_raise(want + ": the texture's path is longer than the " + std::to_string(file_path_max) +
+                        " characters a scene's textures may have; import into a folder with a shorter path");
+    }
+}
+
+// Writes the textures and the scene file to temporary files, loads the
+// scene back from its file, and only then renames them all into place: a
+// failure at any point leaves every file as it was, textures of other scenes
+// with the same names among them.
 void file_write_all(const KST_SCENE& scene, const std::string& bytes,
                     const std::vector<kst_import_texture>& textures, const std::string& out,
-                    const std::string& dir, std::vector<std::string>& written)
+                    const std::string& dir)
 {
-    for (const kst_import_texture& t : textures) {
-        std::string path = (fs::path(dir) / t.name).string();
-        atomic_file f(path);
-        f.write(t.pixels.data(), t.pixels.size());
-        f.commit();
-        written.push_back(path);
+    std::vector<std::pair<std::string, std::string>> staged;
+    try {
+        for (const kst_import_texture& t : textures) {
+            std::string path = dir + "/" + t.name;
+            atomic_file f(path);
+            f.write(t.pixels.data(), t.pixels.size());
+            staged.push_back({f.stage(), path});
+        }
+        atomic_file f(out);
+        f.write(bytes);
+        std::string scene_file = f.stage();
+        staged.push_back({scene_file, out});
+        KST_SCENE check{};
+        KST_SCENE_LOAD(check, scene_file.empty() ? out : scene_file);
+        bool same = check.OBJECTS == scene.OBJECTS;
+        KST_SCENE_FREE(check);
+        if (!same)
+            fatal_raise(out + ": the written scene does not load back");
+    } catch (...) {
+        for (const auto& s : staged)
+            if (!s.first.empty())
+                std::remove(s.first.c_str());
+        throw;
     }
-    atomic_file f(out);
-    f.write(bytes);
-    f.commit();
-    written.push_back(out);
-    KST_SCENE check{};
-    KST_SCENE_LOAD(check, out);
-    bool same = check.OBJECTS == scene.OBJECTS;
-    KST_SCENE_FREE(check);
-    if (!same)
-        fatal_raise(out + ": the written scene does not load back");
+    std::vector<std::pair<std::string, std::string>> moves;
+    for (const auto& s : staged)
+        if (!s.first.empty())
+            moves.push_back(s);
+    atomic_rename_all(moves);
 }
 
 }  // namespace
@@ -116,8 +159,8 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
         options.model_dir = ".";
     if (options.texture_prefix.empty())
         options.texture_prefix = fs::path(out).stem().string();
-    if (imp_lower_ext(model) == ".stl")
-        options.z_up = true;
+    if (imp_lower_ext(model) == ".stl" && options.up.empty())
+        options.up = "z";
     std::string dir = options.textures_dir;
     if (dir.empty())
         dir = fs::path(out).parent_path().string();
@@ -126,20 +169,18 @@ void KST_IMPORT_FILE(const std::string& model, const std::string& out, const kst
 
     Assimp::Importer importer;
     file_log_scope log;
-    const aiScene& ai = kst_import_read(importer, model, model);
+    const aiScene& ai = kst_import_read(importer, model, model, options.read_seconds);
 
     KST_SCENE scene{};
     std::vector<kst_import_texture> textures;
     kst_import_map(ai, options, model, scene, textures, summary);
     for (const std::string& e : log.stream->errors)
         summary.warnings.push_back("assimp: " + e);
-    std::vector<std::string> written;
     try {
         std::string bytes = file_checked_bytes(scene, out);
-        file_write_all(scene, bytes, textures, out, dir, written);
+        file_check_bindings(scene, textures, dir);
+        file_write_all(scene, bytes, textures, out, dir);
     } catch (...) {
-        for (const std::string& p : written)
-            fs::remove(p, ec);
         KST_SCENE_FREE(scene);
         throw;
     }

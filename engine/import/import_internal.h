@@ -86,6 +86,7 @@ imp_material imp_material_get(imp_state& st, unsigned ai_index);
 void    imp_meshes_map(imp_state& st);
 // import_view.cpp: lights, camera, bounds, tracks
 void    imp_bounds(imp_state& st);
+void    imp_frames_budget(imp_state& st);   // FRAMES cut to the options' key budget
 void    imp_lights_map(imp_state& st, KST_SCENE& scene);
 void    imp_camera_map(imp_state& st, KST_SCENE& scene);
 void    imp_tracks_sample(imp_state& st, KST_SCENE& scene);

@@ -12,7 +12,8 @@
 // Collada and 3DS readers convert to); the engine's world is Z-up, so every
 // world transform starts with a quarter turn about X taking +Y to +Z (and the
 // file's front, +Z, to -Y). FBX files that say they are Z-up, and files the
-// caller declares Z-up (STL), skip the turn. Units stay as the file has them
+// caller declares Z-up (STL by default, any file with --up z), skip the turn;
+// --up y turns even those. Units stay as the file has them
 // (glTF: metres) unless a scale is given.
 #include <assimp/postprocess.h>
 
@@ -36,7 +37,7 @@ aiMatrix4x4 map_axis(const aiScene& ai, const kst_import_options& opt)
     float s = opt.scale > 0.0f ? opt.scale : 1.0f;
     aiMatrix4x4 m;
     aiMatrix4x4::Scaling(aiVector3D(s, s, s), m);
-    if (opt.z_up || map_file_z_up(ai))
+    if (opt.up == "z" || (opt.up != "y" && map_file_z_up(ai)))
         return m;
     aiMatrix4x4 turn(1, 0, 0, 0,
                      0, 0, -1, 0,
@@ -76,6 +77,7 @@ void map_run(imp_state& st, KST_SCENE& scene)
     imp_meshes_map(st);
     if (st.objects.empty())
         fatal_raise(st.source + ": the file holds no triangle mesh");
+    imp_frames_budget(st);
     imp_bounds(st);
     imp_lights_map(st, scene);
     imp_camera_map(st, scene);

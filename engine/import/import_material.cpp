@@ -17,6 +17,11 @@
 // whose alpha is the opacity. A texture with an alpha channel at full opacity
 // is a cut-out: pass 2 with the alpha test at 0.5, depth writes on.
 //
+// glTF files say how alpha is used (alphaMode): OPAQUE ignores it, MASK is
+// the alpha test at alphaCutoff (GL's test passes alpha above the cutoff,
+// glTF's at or above it: they differ on one value of 256), BLEND blends. A
+// mesh without a material of its own gets a neutral grey one.
+//
 // Textures: the diffuse (or base-colour) texture, embedded or a file beside
 // the model, is decoded and resized to 256 x 256 and given a unique .raw name
 // from the output prefix and the source image's name. A texture that cannot be
@@ -28,6 +33,7 @@
 #include <fstream>
 #include <iterator>
 
+#include <assimp/GltfMaterial.h>
 #include <assimp/material.h>
 
 #include "engine/import/import_internal.h"
@@ -38,6 +44,60 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr float mat_opaque = 0.999f;
+
+// How a material's alpha is used: as the file's glTF alphaMode says, or, for
+// the formats without one, from the opacity and the texture (mat_surface).
+enum class mat_alpha { unsaid, opaque, mask, blend };
+
+struct mat_alpha_use {
+    mat_alpha mode = mat_alpha::unsaid;
+    float     cutoff = 0.5f;   // MASK: drawn where alpha reaches this
+};
+
+mat_alpha_use mat_alpha_mode(const aiMaterial& m)
+{
+    mat_alpha_use use;
+    aiString mode;
+    if (m.Get(AI_MATKEY_GLTF_ALPHAMODE, mode) != AI_SUCCESS)
+        return use;
+    std::string text = mode.C_Str();
+    use.mode = text == "MASK" ? mat_alpha::mask : text == "BLEND" ? mat_alpha::blend : mat_alpha::opaque;
+    float cutoff = 0.5f;
+    if (m.Get(AI_MATKEY_GLTF_ALPHACUTOFF, cutoff) == AI_SUCCESS && std::isfinite(cutoff))
+        use.cutoff = std::clamp(cutoff, 0.0f, 1.0f);
+    return use;
+}
+
+// The material readers make when a file gives a mesh none (STL, PLY and
+// OBJ's "DefaultMaterial", glTF's unnamed default): no texture, no emission,
+// a white or 60 % grey diffuse colour. Drawn as it comes (diffuse, ambient
+// and specular 1) it is a white silhouette, so it is replaced by a neutral
+// lit material (mat_neutral).
+bool mat_is_default(const aiMaterial& m)
+{
+    aiString n;
+    std::string name = m.Get(AI_MATKEY_NAME, n) == AI_SUCCESS ? std::string(n.C_Str()) : std::string();
+    if (name != AI_DEFAULT_MATERIAL_NAME && !name.empty())
+        return false;
+    for (aiTextureType type : {aiTextureType_BASE_COLOR, aiTextureType_DIFFUSE})
+        if (m.GetTextureCount(type) > 0)
+            return false;
+    aiColor4D c(1, 1, 1, 1), e(0, 0, 0, 1);
+    if (m.Get(AI_MATKEY_BASE_COLOR, c) != AI_SUCCESS)
+        m.Get(AI_MATKEY_COLOR_DIFFUSE, c);
+    m.Get(AI_MATKEY_COLOR_EMISSIVE, e);
+    auto grey = [&](float v) { return std::fabs(c.r - v) < 1e-3f && std::fabs(c.g - v) < 1e-3f && std::fabs(c.b - v) < 1e-3f; };
+    return (grey(1.0f) || grey(0.6f)) && e.r + e.g + e.b <= 0.0f;
+}
+
+// Mid grey with a modest specular highlight.
+void mat_neutral(KST_MATERIAL& k)
+{
+    k.DIFFUSE = k.AMBIENT = {0.5f, 0.5f, 0.5f};
+    k.SPECULAR = {0.25f, 0.25f, 0.25f};
+    k.SHINE = 32;
+    k.RECEIVELIGHT = 1;
+}
 
 float mat_clamp01(float v)
 {
@@ -147,13 +207,18 @@ bool mat_load_image(const imp_state& st, const std::string& path, kst_import_tex
     return mat_find_file(st, path, bytes) && kst_import_decode_image(bytes.data(), bytes.size(), out);
 }
 
-// Texture file names: letters, digits, '-', '_' and '.' only.
+// Texture file names: letters, digits, '-', '_' and '.' only, and short: the
+// prefix and the image's name are cut to 40 characters each, so that a name
+// stays under 100 and "folder/name" fits the 255 characters the texture
+// manager reads from any folder of reasonable depth.
+constexpr size_t mat_name_part = 40;
+
 std::string mat_clean(const std::string& text)
 {
     std::string out;
     for (unsigned char c : text)
         out += (std::isalnum(c) || c == '-' || c == '_') ? static_cast<char>(c) : '_';
-    return out.substr(0, 100);
+    return out.substr(0, mat_name_part);
 }
 
 std::string mat_texture_name(imp_state& st, const std::string& source, bool alpha_only)
@@ -186,12 +251,24 @@ void mat_apply_opacity(kst_import_texture& t, float opacity)
     t.pixels.swap(rgba);
 }
 
+// An RGBA image as RGB: glTF's OPAQUE mode ignores alpha.
+void mat_drop_alpha(kst_import_texture& t)
+{
+    if (t.channels != 4)
+        return;
+    const size_t n = t.pixels.size() / 4;
+    for (size_t i = 0; i < n; ++i)
+        std::copy_n(&t.pixels[4 * i], 3, &t.pixels[3 * i]);
+    t.pixels.resize(n * 3);
+    t.channels = 3;
+}
+
 // The texture for (source image, opacity); "" when there is none. `channels`
 // gets 3 or 4.
 std::string mat_texture(imp_state& st, const std::string& source, float opacity, const std::string& mname,
-                        int& channels)
+                        int& channels, bool drop_alpha = false)
 {
-    int key_opacity = static_cast<int>(std::lround(opacity * 1000.0f));
+    int key_opacity = drop_alpha ? -1 : static_cast<int>(std::lround(opacity * 1000.0f));
     auto cached = st.texture_cache.find({source, key_opacity});
     if (cached != st.texture_cache.end()) {
         for (const kst_import_texture& t : st.textures)
@@ -207,7 +284,10 @@ std::string mat_texture(imp_state& st, const std::string& source, float opacity,
         st.warn("material " + mname + ": texture " + source + " not found or not an image; untextured");
         return "";
     }
-    mat_apply_opacity(tex, opacity);
+    if (drop_alpha)
+        mat_drop_alpha(tex);
+    else
+        mat_apply_opacity(tex, opacity);
     tex.name = mat_texture_name(st, source, source.empty());
     channels = tex.channels;
     st.textures.push_back(std::move(tex));
@@ -261,26 +341,37 @@ std::string mat_name(imp_state& st, const aiMaterial& m, unsigned index)
     return imp_unique_name(st.material_names, base);
 }
 
-// Textures, passes and blending.
+// Textures, passes and blending. Without an alpha mode: opacity below 1
+// blends (pass 1), a texture with alpha at full opacity is a cut-out at 0.5
+// (pass 2). glTF's modes: OPAQUE ignores every alpha (the texture's is
+// dropped), MASK is the alpha test at alphaCutoff (pass 2, depth writes on),
+// BLEND blends whatever alpha there is (pass 1, depth writes off).
 void mat_surface(imp_state& st, const aiMaterial& m, KST_MATERIAL& k, imp_material& info, float opacity,
-                 const std::string& name)
+                 const std::string& name, const mat_alpha_use& alpha)
 {
     int channels = 3;
+    const bool opaque = alpha.mode == mat_alpha::opaque;
     std::string source = mat_texture_path(m);
     std::string tex;
     if (!source.empty())
-        tex = mat_texture(st, source, opacity, name, channels);
-    if (tex.empty() && opacity < mat_opaque)
+        tex = mat_texture(st, source, opacity, name, channels, opaque);
+    if (tex.empty() && opacity < mat_opaque && !opaque)
         tex = mat_texture(st, "", opacity, name, channels);
     if (!tex.empty()) {
         kst_name_set(k.TEXTNAME, tex);
         k.TEXTURED = 1;
     }
-    if (opacity < mat_opaque) {
+    const bool has_alpha = !tex.empty() && channels == 4;
+    const bool blend = alpha.mode == mat_alpha::blend ? has_alpha
+                                                      : alpha.mode == mat_alpha::unsaid && opacity < mat_opaque;
+    if (blend) {
         info.pass = 1;
         k.BLEND = 2;
         k.DEPTHTEST = 1;
-    } else if (!tex.empty() && channels == 4) {
+    } else if (alpha.mode == mat_alpha::mask && has_alpha) {
+        info.pass = 2;
+        k.ALPHATEST = alpha.cutoff;
+    } else if (alpha.mode == mat_alpha::unsaid && has_alpha) {
         info.pass = 2;
         k.ALPHATEST = 0.5f;
     }
@@ -309,13 +400,18 @@ imp_material imp_material_get(imp_state& st, unsigned ai_index)
     aiColor4D base;
     bool has_base = false;
     mat_colours(m, k, base, has_base);
-    float opacity = mat_opacity(st, m, name, has_base ? &base : nullptr);
+    if (mat_is_default(m))
+        mat_neutral(k);
+    const mat_alpha_use alpha = mat_alpha_mode(m);
+    float opacity = alpha.mode == mat_alpha::opaque ? 1.0f : mat_opacity(st, m, name, has_base ? &base : nullptr);
+    // The opacity is carried by the texture's alpha (below); CONSTANTALPHA,
+    // which unlit surfaces multiply in again, stays 1 so it counts once.
     k.TRANSPARENCY = 1.0f - opacity;
-    k.CONSTANTALPHA = opacity;
+    k.CONSTANTALPHA = 1.0f;
     k.UTILE = k.VTILE = 1.0f;
     k.MAGTYPE = 3;
     k.TEXTURETYPE = 24;
-    mat_surface(st, m, k, info, opacity, name);
+    mat_surface(st, m, k, info, opacity, name, alpha);
     info.index = static_cast<int32_t>(st.materials.size());
     st.materials.push_back(k);
     st.material_map[ai_index] = info;

@@ -11,7 +11,8 @@
 // check first, then the engine's own check of every mesh (pointers present,
 // every face with one corner or more, every corner inside the mesh's
 // vertices), and only then the steps. A file that fails the check is refused
-// with a message naming the mesh and the face.
+// with a message naming the mesh and the face. Normals that are zero are
+// dropped at the same point, for the steps to generate.
 //
 // The readers themselves crash on damaged files too (fuzzing found a glTF
 // image whose MIME type has no "/" to crash the glTF 2 reader, after faults
@@ -25,16 +26,27 @@
 // goes to /dev/null, and a sanitizer's report of a fault inside assimp ends
 // the child without running the fuzzer's death callback, so a fuzzing run
 // sees the fault as the import error it now is.
+//
+// The child must never outlive the import: it asks the kernel for SIGKILL
+// when its parent dies (and ends at once when the parent is already gone by
+// then), and it is given a time limit of its own (SIGALRM, the options'
+// read_seconds, ten minutes by default: far beyond what assimp takes for any
+// file it reads properly, and short of forever for a reader caught in a loop
+// or blocked on a side file that is a pipe). SIGCHLD is at its default while
+// the child lives (child_scope), so a parent that ignores it cannot take the
+// child's status away.
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -43,6 +55,7 @@
 #include <vector>
 
 #include "engine/import/import_internal.h"
+#include "support/child.h"
 #include "support/error.h"
 
 // The sanitizer runtimes' hook for a fault they report, present only in
@@ -93,6 +106,42 @@ void read_guard(const std::string& path, const std::string& ext, const std::stri
     kst_import_guard(head.data(), head.size(), size, ext, source);
 }
 
+// Normals that are zero or not finite (STL files often leave them all zero)
+// are dropped, the mesh's whole set, so that the smooth-normal step
+// generates them from the faces as for a mesh that has none.
+void read_drop_bad_normals(aiScene& ai)
+{
+    for (unsigned m = 0; m < ai.mNumMeshes; ++m) {
+        aiMesh& mesh = *ai.mMeshes[m];
+        if (!mesh.mNormals)
+            continue;
+        bool bad = false;
+        for (unsigned v = 0; v < mesh.mNumVertices && !bad; ++v) {
+            const float len = mesh.mNormals[v].SquareLength();
+            bad = !std::isfinite(len) || len < 1e-12f;
+        }
+        if (bad) {
+            delete[] mesh.mNormals;
+            mesh.mNormals = nullptr;
+        }
+    }
+}
+
+// What a scene without meshes holds instead: ", only 1 camera and 2 lights",
+// or "" when it holds neither.
+std::string read_holds(const aiScene& ai)
+{
+    auto count = [](unsigned n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    const unsigned cameras = ai.mCameras ? ai.mNumCameras : 0, lights = ai.mLights ? ai.mNumLights : 0;
+    if (cameras && lights)
+        return ", only " + count(cameras, "camera") + " and " + count(lights, "light");
+    if (cameras || lights)
+        return ", only " + (cameras ? count(cameras, "camera") : count(lights, "light"));
+    return "";
+}
+
 // The reader (of the file's format only), the check and the steps, with the
 // scene's own checks: what kst_import_read runs in the child and then itself.
 const aiScene& read_steps(Assimp::Importer& importer, const std::string& path, const std::string& ext,
@@ -103,6 +152,7 @@ const aiScene& read_steps(Assimp::Importer& importer, const std::string& path, c
     const aiScene* ai = importer.ReadFile(path, aiProcess_ValidateDataStructure);
     if (ai) {
         kst_import_meshes_check(*ai, source);
+        read_drop_bad_normals(const_cast<aiScene&>(*ai));
         ai = importer.ApplyPostProcessing(steps & ~static_cast<unsigned>(aiProcess_ValidateDataStructure));
     }
     if (!ai) {
@@ -110,9 +160,9 @@ const aiScene& read_steps(Assimp::Importer& importer, const std::string& path, c
         fatal_raise(source + ": cannot read the model" + (why.empty() ? std::string() : ": " + why));
     }
     if (!ai->mRootNode || ai->mNumMeshes == 0)
-        fatal_raise(source + ": the file holds no mesh");
+        fatal_raise(source + ": the file holds no mesh" + read_holds(*ai));
     if (ai->mFlags & AI_SCENE_FLAGS_INCOMPLETE)
-        fatal_raise(source + ": the file holds no complete scene");
+        fatal_raise(source + ": the file holds no complete scene" + read_holds(*ai));
     return *ai;
 }
 
@@ -122,8 +172,14 @@ constexpr size_t read_message_max = 4096;
 // The child: the read, and a refusal's message to the parent through `out`
 // (nothing when the read succeeds, or fails in a way other than a refusal,
 // which the parent then meets itself).
-[[noreturn]] void read_child(const std::string& path, const std::string& ext, const std::string& source, int out)
+[[noreturn]] void read_child(const std::string& path, const std::string& ext, const std::string& source, int out,
+                             pid_t parent, unsigned seconds)
 {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(1);
+    signal(SIGALRM, SIG_DFL);
+    alarm(seconds);
     if (__sanitizer_set_death_callback)
         __sanitizer_set_death_callback(nullptr);
     int null = open("/dev/null", O_WRONLY);
@@ -168,12 +224,14 @@ std::string read_message(int in)
 
 // Runs the read in a child; fatal naming `source` when the child does not
 // come back from it, or with the child's own message when it refused the file.
-void read_probe(const std::string& path, const std::string& ext, const std::string& source)
+void read_probe(const std::string& path, const std::string& ext, const std::string& source, unsigned seconds)
 {
+    child_scope children;
     int pipe_ends[2];
     if (pipe2(pipe_ends, O_CLOEXEC) != 0)
         fatal_raise(source + ": cannot start the model read: " + std::strerror(errno));
-    pid_t child = fork();
+    const pid_t parent = getpid();
+    pid_t child = child_scope::fork_child();
     if (child < 0) {
         int err = errno;
         close(pipe_ends[0]);
@@ -182,14 +240,16 @@ void read_probe(const std::string& path, const std::string& ext, const std::stri
     }
     if (child == 0) {
         close(pipe_ends[0]);
-        read_child(path, ext, source, pipe_ends[1]);
+        read_child(path, ext, source, pipe_ends[1], parent, seconds);
     }
     close(pipe_ends[1]);
     std::string message = read_message(pipe_ends[0]);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0)
-        if (errno != EINTR)
-            fatal_raise(source + ": the model read was lost: " + std::strerror(errno));
+    if (child_scope::wait_child(child, status, true) < 0)
+        fatal_raise(source + ": the model read was lost: " + std::strerror(errno));
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
+        fatal_raise(source + ": assimp did not finish reading the model within " + std::to_string(seconds) +
+                    " s; the file is damaged, or names a side file that never ends");
     if (WIFSIGNALED(status))
         fatal_raise(source + ": assimp crashed reading the model (signal " + std::to_string(WTERMSIG(status)) +
                     ", " + strsignal(WTERMSIG(status)) + "); the file is damaged or holds what assimp cannot read");
@@ -210,10 +270,11 @@ void kst_import_meshes_check(const aiScene& ai, const std::string& source)
         read_mesh_check(ai.mMeshes[m], m, source);
 }
 
-const aiScene& kst_import_read(Assimp::Importer& importer, const std::string& path, const std::string& source)
+const aiScene& kst_import_read(Assimp::Importer& importer, const std::string& path, const std::string& source,
+                               unsigned seconds)
 {
     const std::string ext = imp_lower_ext(path);
     read_guard(path, ext, source);
-    read_probe(path, ext, source);
+    read_probe(path, ext, source, seconds);
     return read_steps(importer, path, ext, source);
 }

@@ -1,8 +1,12 @@
 // engine/import/import_view.cpp - lights, camera and key tracks.
 //
-// Bounds: the bounding box of every object's vertices at frame 0; its centre
-// and half diagonal are the bounding sphere that the framing camera, the
-// placed lights and the clipping planes are derived from.
+// Bounds: the bounding box of every object's vertices over the whole
+// animation as the renderer plays it (frame 0, and each animated object's
+// frame-0 box moved by its position track at up to 100 frames); its centre and half diagonal are the
+// bounding sphere that the framing camera, the placed lights and the
+// clipping planes are derived from, so an animated model stays in the
+// picture. With --camera auto the file's cameras are ignored and the model
+// is framed as for a file without any.
 //
 // Camera: the chosen camera's node gives the eye and the viewing direction;
 // the target is placed along that direction at the distance of the model's
@@ -16,9 +20,11 @@
 //
 // Lights: up to eight, point and spot lights at their node's position,
 // directional lights far out along their direction (the engine's lights are
-// all positional); colours brighter than 1 (physical intensities) are scaled
-// down to a brightest channel of 1. Without lights a key and a fill light are
-// placed around the bounding sphere.
+// all positional). glTF lights, in physical units, are mapped by what of
+// them reaches the model (view_light_reach), all by one factor; the others
+// keep their colours cut to 1. No light brings an ambient above 0.5 (a glTF
+// light one of a tenth of its diffuse). Without lights a key and a fill
+// light are placed around the bounding sphere.
 //
 // Tracks: every animated object, light and the camera are sampled at every
 // frame 0..FRAMES. Object tracks hold the motion of the node relative to frame
@@ -92,6 +98,66 @@ void view_placed_lights(imp_state& st, KST_SCENE& scene)
         l.DIFFUSE = {diffuse[i], diffuse[i], diffuse[i]};
         l.SPECULAR = i == 0 ? KST_RGB{0.5f, 0.5f, 0.5f} : KST_RGB{0, 0, 0};
     }
+}
+
+// A light's colour and how strongly it lights the model.
+struct view_light {
+    aiColor3D colour{0, 0, 0};   // unit colour: brightest channel 1
+    float     reach = 0.0f;      // what reaches the model's centre, in the file's units
+    bool      physical = false;  // intensities in physical units (glTF, KHR lights)
+};
+
+float view_top(const aiColor3D& c)
+{
+    float top = std::max({c.r, c.g, c.b});
+    return std::isfinite(top) ? std::max(top, 0.0f) : 0.0f;
+}
+
+// glTF lights (KHR_lights_punctual) come from assimp as colour times
+// intensity in every channel (ambient too) with an inverse-square falloff:
+// candela for point and spot lights, lux for directional ones. What reaches
+// the model is the intensity over the squared distance to its centre (the
+// bounding sphere's radius at least) for the former, the intensity for the
+// latter. Lights of the other formats keep their colours as they are.
+view_light view_light_reach(const imp_state& st, size_t l)
+{
+    const aiLight& light = *st.ai.mLights[l];
+    view_light v;
+    const float top = view_top(light.mColorDiffuse);
+    v.colour = top > 0.0f ? light.mColorDiffuse * (1.0f / top) : aiColor3D(0, 0, 0);
+    v.physical = light.mAttenuationQuadratic > 0.0f && light.mAttenuationConstant == 0.0f &&
+                 light.mAttenuationLinear == 0.0f;
+    v.reach = top;
+    if (v.physical && light.mType != aiLightSource_DIRECTIONAL) {
+        float d = std::max((view_light_pos(st, l, st.world0) - st.centre).Length(), st.radius);
+        v.reach = top / (d * d * light.mAttenuationQuadratic);
+    }
+    if (!std::isfinite(v.reach))
+        v.reach = 0.0f;
+    return v;
+}
+
+// GL colours of a light. Physical lights are scaled together, so that the
+// one lighting the model most gets diffuse 1 and the others keep their
+// share of it, with an ambient of a tenth of the diffuse (the files have no
+// ambient of their own; assimp's copy of the diffuse would wash the scene
+// out). The others keep their colours, the brightest channel cut to 1, and
+// an ambient of at most 0.5.
+void view_light_colours(const aiLight& light, const view_light& v, float brightest, KST_LIGHT& k)
+{
+    if (v.physical) {
+        const float share = brightest > 0.0f ? v.reach / brightest : 0.0f;
+        const aiColor3D d = v.colour * share;
+        k.DIFFUSE = k.SPECULAR = view_light_colour(d, 1.0f);
+        k.AMBIENT = view_light_colour(d, 0.1f);
+        return;
+    }
+    const float top = std::max(view_top(light.mColorDiffuse), view_top(light.mColorSpecular));
+    const float scale = top > 1.0f ? 1.0f / top : 1.0f;
+    k.DIFFUSE = view_light_colour(light.mColorDiffuse, scale);
+    k.SPECULAR = view_light_colour(light.mColorSpecular, scale);
+    k.AMBIENT = view_light_colour(light.mColorAmbient, 1.0f);
+    k.AMBIENT = {std::min(k.AMBIENT.R, 0.5f), std::min(k.AMBIENT.G, 0.5f), std::min(k.AMBIENT.B, 0.5f)};
 }
 
 // The camera's position in its node's space. The 3DS reader stores the
@@ -268,6 +334,37 @@ void view_object_store(KST_OBJECT& o, const view_object_tracks& t)
         o.SCALE = view_copy(t.scale.keys, o.SCALEKEYS, "import scale keys");
 }
 
+aiVector3D view_origin(const aiMatrix4x4& m)
+{
+    return {m.a4, m.b4, m.c4};
+}
+
+// The framing covers the model over its whole animation as the renderer
+// plays it: at up to 100 frames spread over FRAMES, the frame-0 box of every
+// animated object is moved by its node's origin since frame 0 (the position
+// track), and joins the bounds.
+template <class Add>
+void view_bounds_animated(const imp_state& st, const std::vector<aiVector3D>& box_lo,
+                          const std::vector<aiVector3D>& box_hi, Add add)
+{
+    if (!st.any_animation || st.frames <= 0)
+        return;
+    const int32_t samples = std::min(st.frames, 100);
+    std::vector<aiMatrix4x4> world = st.world0;
+    for (int32_t s = 1; s <= samples; ++s) {
+        const double frame = static_cast<double>(st.frames) * s / samples;
+        imp_world_at(st, frame / st.opt.fps, world);
+        for (size_t i = 0; i < st.objects.size(); ++i) {
+            const int32_t n = st.object_node[i];
+            if (!st.nodes[n].animated || st.objects[i].VERTICES <= 0)
+                continue;
+            const aiVector3D move = view_origin(world[n]) - view_origin(st.world0[n]);
+            add(box_lo[i] + move);
+            add(box_hi[i] + move);
+        }
+    }
+}
+
 }  // namespace
 
 KST_VECTOR imp_vec(const aiVector3D& v)
@@ -304,12 +401,26 @@ std::string imp_unique_name(imp_names& names, const std::string& base_in)
 void imp_bounds(imp_state& st)
 {
     aiVector3D lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
-    for (const KST_OBJECT& o : st.objects)
+    auto add = [&](const aiVector3D& v) {
+        if (!std::isfinite(v.x + v.y + v.z))
+            return;
+        lo = aiVector3D(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
+        hi = aiVector3D(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+    };
+    std::vector<aiVector3D> box_lo, box_hi;   // per object, frame 0
+    for (const KST_OBJECT& o : st.objects) {
+        aiVector3D olo(1e30f, 1e30f, 1e30f), ohi(-1e30f, -1e30f, -1e30f);
         for (int32_t i = 0; i < o.VERTICES; ++i) {
             aiVector3D v = view_v(o.VERTEX[i]);
-            lo = aiVector3D(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
-            hi = aiVector3D(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+            olo = aiVector3D(std::min(olo.x, v.x), std::min(olo.y, v.y), std::min(olo.z, v.z));
+            ohi = aiVector3D(std::max(ohi.x, v.x), std::max(ohi.y, v.y), std::max(ohi.z, v.z));
         }
+        box_lo.push_back(olo);
+        box_hi.push_back(ohi);
+        if (o.VERTICES > 0)
+            add(olo), add(ohi);
+    }
+    view_bounds_animated(st, box_lo, box_hi, add);
     if (lo.x > hi.x) {
         lo = hi = aiVector3D(0, 0, 0);
     }
@@ -327,23 +438,26 @@ void imp_lights_map(imp_state& st, KST_SCENE& scene)
         st.warn(std::to_string(n - KST_LIGHTS) + " lights beyond the eighth dropped");
     n = std::min(n, static_cast<unsigned>(KST_LIGHTS));
     st.light_node.assign(n, -1);
+    std::vector<view_light> mapped(n);
+    float brightest = 0.0f;
+    for (unsigned l = 0; l < n; ++l) {
+        if (!st.ai.mLights[l])
+            continue;
+        st.light_node[l] = view_node(st, st.ai.mLights[l]->mName);
+        mapped[l] = view_light_reach(st, l);
+        if (mapped[l].physical)
+            brightest = std::max(brightest, mapped[l].reach);
+    }
     int32_t used = 0;
     for (unsigned l = 0; l < n; ++l) {
         const aiLight* light = st.ai.mLights[l];
         if (!light)
             continue;
-        st.light_node[l] = view_node(st, light->mName);
-        const aiColor3D& d = light->mColorDiffuse;
-        float top = std::max({d.r, d.g, d.b, light->mColorSpecular.r, light->mColorSpecular.g,
-                              light->mColorSpecular.b});
-        float scale = (std::isfinite(top) && top > 1.0f) ? 1.0f / top : 1.0f;
         KST_LIGHT& k = scene.LIGHT[used++];
         kst_name_set(k.NAME, light->mName.length ? light->mName.C_Str() : "light" + std::to_string(l));
         k.ENABLED = 1;
         k.POS = imp_vec(view_light_pos(st, l, st.world0));
-        k.AMBIENT = view_light_colour(light->mColorAmbient, 1.0f);
-        k.DIFFUSE = view_light_colour(d, scale);
-        k.SPECULAR = view_light_colour(light->mColorSpecular, scale);
+        view_light_colours(*light, mapped[l], brightest, k);
     }
     st.summary.lights = used;
     if (used == 0) {
@@ -357,12 +471,14 @@ void imp_camera_map(imp_state& st, KST_SCENE& scene)
     st.camera = nullptr;
     for (unsigned c = 0; st.ai.mCameras && c < st.ai.mNumCameras; ++c) {
         const aiCamera* cam = st.ai.mCameras[c];
+        if (st.opt.camera == "auto")
+            break;
         if (cam && (st.opt.camera.empty() || st.opt.camera == cam->mName.C_Str())) {
             st.camera = cam;
             break;
         }
     }
-    if (!st.camera && !st.opt.camera.empty())
+    if (!st.camera && !st.opt.camera.empty() && st.opt.camera != "auto")
         fatal_raise(st.source + ": no camera named " + st.opt.camera);
     if (!st.frames)
         st.frames = st.camera ? 1 : static_cast<int32_t>(std::lround(10.0f * st.opt.fps));
@@ -376,21 +492,28 @@ void imp_camera_map(imp_state& st, KST_SCENE& scene)
     view_camera_static(st, scene);
 }
 
-void imp_tracks_sample(imp_state& st, KST_SCENE& scene)
+void imp_frames_budget(imp_state& st)
 {
     if (!st.any_animation)
         return;
     // Every animated object costs three keys a frame: a very long animation
-    // over many objects is cut to a budget of samples rather than exhausting
-    // memory.
+    // over many objects is cut to the options' budget of keys rather than
+    // exhausting memory. The cut comes before the camera and the lights are
+    // keyed, so that none of their keys lies past FRAMES.
     int64_t animated = 1;
     for (size_t i = 0; i < st.objects.size(); ++i)
         animated += st.nodes[st.object_node[i]].animated ? 3 : 0;
-    const int64_t budget = 30000000;
+    const int64_t budget = std::max<int64_t>(st.opt.key_budget, 2 * animated);
     if ((st.frames + 1) * animated > budget) {
         st.frames = static_cast<int32_t>(std::max<int64_t>(1, budget / animated - 1));
         st.warn("animation cut to " + std::to_string(st.frames) + " frames to keep the tracks in memory");
     }
+}
+
+void imp_tracks_sample(imp_state& st, KST_SCENE& scene)
+{
+    if (!st.any_animation)
+        return;
     std::vector<view_object_tracks> objects(st.objects.size());
     std::vector<view_track> lights(st.light_node.size());
     view_track eye, target;

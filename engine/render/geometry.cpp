@@ -99,12 +99,24 @@ static size_t kst_geometry_put(GLenum target, size_t& at, const void* data, size
     return start;
 }
 
+// GL keeps an error flag set until it is read, whoever caused it: the flags
+// left by earlier, unrelated calls are read and dropped here, so that the
+// check after the upload sees the upload's own errors only. GL may hold one
+// flag per kind of error; a context that keeps answering (a lost context
+// answers GL_CONTEXT_LOST for ever) is left after a few reads.
+static void kst_geometry_clear_errors()
+{
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+}
+
 static void kst_geometry_upload(kst_gpu_object& g, const KST_OBJECT& o)
 {
     kst_geometry_delete(g);
     kst_geometry_record(g, o);
     if (!o.VERTEX || o.VERTICES <= 0 || !kst_geometry_indices_ok(o))
         return;
+    kst_geometry_clear_errors();
     size_t n = static_cast<size_t>(o.VERTICES);
     size_t vec = n * sizeof(KST_VECTOR), rgb = n * sizeof(KST_RGB), uv = n * sizeof(KST_TEXTCOORD);
     size_t total = vec + (o.VERTEXNORMAL ? vec : 0) + (o.CVERTEX ? rgb : 0) + (o.TEXCOORD ? uv : 0);

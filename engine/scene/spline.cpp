@@ -13,10 +13,16 @@
 // its first key, so unordered keys and indices left from another scene never
 // read outside the arrays or divide by zero.
 //
+// Rotation tracks (unit quaternions) are interpolated spherically between
+// their keys, along the shorter of the two arcs (q and -q are the same
+// rotation), in double; scale tracks linearly, like positions.
+//
 // Precision: DELTA and the four weights are held as floats between steps; the
 // weighted sums (and the linear blends) are formed in double and rounded to
 // float once per component.
 #include "engine/scene/spline.h"
+
+#include <cmath>
 
 // --- unit state (shared by every scene) --------------------------------------------
 int32_t POS_KEYS = 0, TAR_KEYS = 0;
@@ -148,6 +154,56 @@ static void spline_linear(KST_VECTOR& out, const KST_KEYVECTOR* k, int32_t n, fl
     out.Z = static_cast<float>((static_cast<double>(k[a + 1].Z) - k[a].Z) * t + k[a].Z);
 }
 
+// Segment a of quaternion keys k[0..n-1] holding `frame` (k[a].KEY <= frame <
+// k[a+1].KEY, the last such), or 0; the same forward scan as the vector keys.
+static int32_t spline_quat_segment(const KST_KEYQUAT* k, int32_t n, float frame)
+{
+    int32_t act = 0;
+    for (int32_t a = 0; a <= n - 2; ++a)
+        if (static_cast<float>(k[a].KEY) <= frame && frame < static_cast<float>(k[a + 1].KEY))
+            act = a;
+    return act;
+}
+
+// Unit quaternion of a key (the identity for a zero or non-finite one).
+static void spline_quat_unit(const KST_KEYQUAT& k, double q[4])
+{
+    q[0] = k.X, q[1] = k.Y, q[2] = k.Z, q[3] = k.W;
+    double len = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+    if (!(len > 0.0) || !std::isfinite(len)) {
+        q[0] = q[1] = q[2] = 0.0, q[3] = 1.0;
+        return;
+    }
+    for (int i = 0; i < 4; ++i)
+        q[i] /= len;
+}
+
+// Spherical linear interpolation from a to b by t, along the shorter arc.
+static void spline_slerp(const double a[4], const double b_in[4], double t, double out[4])
+{
+    double b[4] = {b_in[0], b_in[1], b_in[2], b_in[3]};
+    double c = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
+    if (c < 0.0) {
+        for (double& v : b)
+            v = -v;
+        c = -c;
+    }
+    double wa = 1.0 - t, wb = t;
+    if (c < 0.9999) {   // nearly equal keys: the straight blend is as good
+        double angle = std::acos(c), s = std::sin(angle);
+        wa = std::sin((1.0 - t) * angle) / s;
+        wb = std::sin(t * angle) / s;
+    }
+    double len = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        out[i] = wa * a[i] + wb * b[i];
+        len += out[i] * out[i];
+    }
+    len = std::sqrt(len);
+    for (int i = 0; i < 4; ++i)
+        out[i] /= len;
+}
+
 // --- public functions ----------------------------------------------------------------
 void SPLINE_INIT_EASE(KST_VECTOR& ease, const KST_KEYVECTOR& k1, const KST_KEYVECTOR& k2)
 {
@@ -186,4 +242,41 @@ void SPLINE_LIGHT_POS(KST_VECTOR& pos, const KST_SCENE& scene, int32_t light, fl
         return;
     const KST_LIGHT& l = scene.LIGHT[light];
     spline_linear(pos, l.POSITION, l.POSKEYS, frame);
+}
+
+void kst_spline_rotation(KST_KEYQUAT& rot, const KST_SCENE& scene, int32_t index, float frame)
+{
+    rot = KST_KEYQUAT{0, 0.0f, 0.0f, 0.0f, 1.0f};
+    if (!scene.OBJ || index < 0 || index >= scene.OBJECTS)
+        return;
+    const KST_OBJECT& o = scene.OBJ[index];
+    const int32_t n = o.ROTKEYS;
+    if (n <= 0 || !o.ROTATE)
+        return;
+    double q[4];
+    int32_t a = spline_quat_segment(o.ROTATE, n, frame);
+    float span = n > 1 ? static_cast<float>(static_cast<int64_t>(o.ROTATE[a + 1].KEY) - o.ROTATE[a].KEY) : 0.0f;
+    if (n == 1 || frame <= static_cast<float>(o.ROTATE[0].KEY)) {
+        spline_quat_unit(o.ROTATE[0], q);
+    } else if (frame >= static_cast<float>(o.ROTATE[n - 1].KEY)) {
+        spline_quat_unit(o.ROTATE[n - 1], q);
+    } else if (span == 0.0f) {
+        spline_quat_unit(o.ROTATE[a], q);
+    } else {
+        double qa[4], qb[4];
+        spline_quat_unit(o.ROTATE[a], qa);
+        spline_quat_unit(o.ROTATE[a + 1], qb);
+        spline_slerp(qa, qb, static_cast<double>(frame - static_cast<float>(o.ROTATE[a].KEY)) / span, q);
+    }
+    rot = KST_KEYQUAT{0, static_cast<float>(q[0]), static_cast<float>(q[1]), static_cast<float>(q[2]),
+                      static_cast<float>(q[3])};
+}
+
+void kst_spline_scale(KST_VECTOR& scale, const KST_SCENE& scene, int32_t index, float frame)
+{
+    scale = KST_VECTOR{1.0f, 1.0f, 1.0f};
+    if (!scene.OBJ || index < 0 || index >= scene.OBJECTS)
+        return;
+    const KST_OBJECT& o = scene.OBJ[index];
+    spline_linear(scale, o.SCALE, o.SCALEKEYS, frame);
 }

@@ -24,3 +24,11 @@ void SPLINE_INITIALIZE(KST_SCENE& scene);
 void SPLINE_CAMVECTORS(KST_VECTOR& pos, KST_VECTOR& target, const KST_SCENE& scene, float frame);
 void SPLINE_LINEAR_POS(KST_VECTOR& pos, const KST_SCENE& scene, int32_t index, float frame);
 void SPLINE_LIGHT_POS(KST_VECTOR& pos, const KST_SCENE& scene, int32_t light, float frame);
+
+// An object's rotation track at a frame: spherical linear interpolation
+// between the keys (X, Y, Z, W), along the shorter arc, normalised; the
+// identity without keys, the first or last key outside them.
+void kst_spline_rotation(KST_KEYQUAT& rot, const KST_SCENE& scene, int32_t index, float frame);
+// An object's scale track at a frame: linear between the keys; (1, 1, 1)
+// without keys, the first or last key outside them.
+void kst_spline_scale(KST_VECTOR& scale, const KST_SCENE& scene, int32_t index, float frame);

@@ -68,3 +68,8 @@ void KST_SCENE_FREETEXTURES(KST_SCENE& scene)
         if (kst_object_has_particle_texture(scene.OBJ[i]))
             TX_RELEASE(static_cast<uint32_t>(scene.OBJ[i].PARTICLE.TEXTURE));
 }
+
+std::string kst_scene_texture_file(const std::string& directory, const KST_NAME& name)
+{
+    return tx_file_for(kst_texture_path(directory, name));
+}

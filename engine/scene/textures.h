@@ -7,3 +7,7 @@
 
 void KST_SCENE_TEXTURES(KST_SCENE& scene, const std::string& directory);
 void KST_SCENE_FREETEXTURES(KST_SCENE& scene);
+// The file KST_SCENE_TEXTURES reads for texture `name` of a scene bound from
+// `directory` (the texture manager's .raw name of "directory/name", cut
+// where the manager cuts it), for checks made without a GL context.
+std::string kst_scene_texture_file(const std::string& directory, const KST_NAME& name);

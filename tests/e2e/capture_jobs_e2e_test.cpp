@@ -210,6 +210,26 @@ TEST(CaptureJobsE2E, TwoProcessesGiveTheBytesOfOne)
     }
 }
 
+// Started by a parent that ignores SIGCHLD (which the parts would inherit),
+// the split capture still waits for its parts and gives the same frames.
+TEST(CaptureJobsE2E, AParentIgnoringSigchld)
+{
+    std::string dir = test_temp_dir("jobs-sigchld");
+    auto args = [&](const std::string& out, const char* jobs) {
+        return std::vector<std::string>{"--capture", dir + "/" + out, "--jobs", jobs, "--seed", "1",
+                                        "--fps", "10", "--from", "15000", "--to", "15500"};
+    };
+    program_result one = qiv(args("one", "1"));
+    ASSERT_EQ(one.status, 0) << one.err;
+    std::vector<std::string> bash = {"-c", "trap '' CHLD; exec \"$0\" \"$@\"", qiv_path()};
+    for (const std::string& a : args("two", "2"))
+        bash.push_back(a);
+    program_result two = run_program("/bin/bash", bash, ENV, lively_data_dir(), 120);
+    ASSERT_EQ(two.status, 0) << two.err;
+    EXPECT_TRUE(folder_files(dir + "/one") == folder_files(dir + "/two"));
+    EXPECT_EQ(work_folders(dir), 0);
+}
+
 // At 640 x 480 and 10 frames a second, and at 1920 x 1080 (the picture between
 // bars) at NTSC's 30000/1001 with another quality: the lossless parts, coded
 // once when joined, decode to the frames of a single run, at the exact rate.

@@ -1,4 +1,5 @@
-// Where qiv finds its data: --data DIR first, then ./data, then the data
+// Where qiv finds its data: --data DIR first, then ./data when it holds the
+// show, then the data
 // installed beside the executable (share/qiv/data next to its bin folder),
 // and a message naming every place when none is there. The installed case
 // runs a copy of qiv in a throw-away prefix, as a moved package would.
@@ -49,12 +50,19 @@ TEST(DataSearch, InstalledDataThenDotDataThenDataOption)
     EXPECT_EQ(installed.status, 0) << installed.err;
     EXPECT_TRUE(fs::exists(bare + "/frame.png"));
 
-    // ./data wins over the installed data: an empty one fails on its first file.
+    // An empty ./data holds no show and does not hide the installed data.
     std::string local = test_temp_dir("datadir-local-cwd");
     fs::create_directories(local + "/data");
+    program_result empty = datadir_frame(qiv, {}, local);
+    EXPECT_EQ(empty.status, 0) << empty.err;
+
+    // A ./data that holds the show wins over the installed data: one with
+    // only one of the show's files fails on another file of its own.
+    fs::copy_file(prefix + "/share/qiv/data/loading.ife", local + "/data/loading.ife");
     program_result dot = datadir_frame(qiv, {}, local);
     EXPECT_EQ(dot.status, 1);
-    EXPECT_NE(dot.err.find("data/loading.ife"), std::string::npos) << dot.err;
+    EXPECT_NE(dot.err.find("data/"), std::string::npos) << dot.err;
+    EXPECT_EQ(dot.err.find(prefix), std::string::npos) << dot.err;
 
     // --data wins over ./data.
     program_result given = datadir_frame(qiv, {"--data", prefix + "/share/qiv/data"}, local);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "engine/render/draw.h"
+#include "engine/render/geometry.h"
 #include "engine/render/passes.h"
 #include "engine/scene/prepare.h"
 #include "engine/textures/texture_manager.h"
@@ -144,6 +145,23 @@ TEST_F(Culling, BufferObjectsFollowTheArrays)
     EXPECT_TRUE(pixel_near(rs_px(5.0f), cy, 0, 0, 255));
     kst_render_release_geometry(rs.s);
     EXPECT_EQ(rs.s.kst_gpu, nullptr);
+    EXPECT_EQ(glGetError(), GL_NO_ERROR);
+}
+
+// An error flag left set by an unrelated earlier call (here an unknown
+// capability) does not make the upload look failed: the object still draws
+// from its buffer objects.
+TEST_F(Culling, AnEarlierErrorFlagLeavesTheBufferObjectsOn)
+{
+    render_scene rs;
+    int m = rs.add_material(0, 0, 1);
+    int q = rs.add_quad(-1, -1, 1, 1, 0, m);
+    glEnable(0x7fff);
+    render(rs);
+    const kst_gpu_object* g = kst_geometry_for(rs.s, q);
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(g->usable);
+    EXPECT_TRUE(pixel_near(cx, cy, 0, 0, 255));
     EXPECT_EQ(glGetError(), GL_NO_ERROR);
 }
 

@@ -176,3 +176,58 @@ TEST(Spline, LinearObjectAndLightMotion)
     SPLINE_LIGHT_POS(p, scene, 0, 99.0f);
     expect_vec(p, 10, 20, 30);
 }
+
+// Rotation keys: a half turn about Z from frame 0 to 20 is a quarter turn at
+// frame 10 (the angle grows linearly, the axis stays); a key written as -q
+// is the same rotation and is reached the short way; outside the keys the
+// end keys hold, and without keys the identity. Scale keys are linear and
+// (1, 1, 1) without keys.
+TEST(Spline, RotationIsSphericalAndScaleLinear)
+{
+    const double pi = 3.14159265358979323846;
+    auto about_z = [](int32_t key, double angle, double sign = 1.0) {
+        return KST_KEYQUAT{key, 0.0f, 0.0f, static_cast<float>(sign * std::sin(angle / 2)),
+                           static_cast<float>(sign * std::cos(angle / 2))};
+    };
+    KST_KEYQUAT rot[3] = {about_z(0, 0.0), about_z(20, pi * 0.9), about_z(40, pi * 1.0, -1.0)};
+    KST_KEYVECTOR scale[2] = {{0, 1, 1, 1}, {20, 3, 1, 0.5f}};
+    KST_OBJECT obj{};
+    KST_SCENE scene{};
+    scene.OBJECTS = 1;
+    scene.OBJ = &obj;
+    KST_KEYQUAT q{};
+    KST_VECTOR s{};
+    kst_spline_rotation(q, scene, 0, 7.0f);
+    EXPECT_EQ(q.W, 1.0f);
+    kst_spline_scale(s, scene, 0, 7.0f);
+    expect_vec(s, 1, 1, 1);
+
+    obj.ROTKEYS = 3;
+    obj.ROTATE = rot;
+    for (float f : {0.0f, 5.0f, 10.0f, 15.0f, 20.0f}) {
+        kst_spline_rotation(q, scene, 0, f);
+        double angle = pi * 0.9 * f / 20.0;   // spherical: the angle is linear in the frame
+        EXPECT_NEAR(q.Z, std::sin(angle / 2), 1e-6) << f;
+        EXPECT_NEAR(q.W, std::cos(angle / 2), 1e-6) << f;
+        EXPECT_NEAR(q.X * q.X + q.Y * q.Y + q.Z * q.Z + q.W * q.W, 1.0, 1e-6);
+    }
+    // From 0.9 to 1.0 of a half turn, the second key written negated: the
+    // short way, through 0.95.
+    kst_spline_rotation(q, scene, 0, 30.0f);
+    double sign = q.W < 0 ? -1.0 : 1.0;
+    EXPECT_NEAR(sign * q.Z, std::sin(pi * 0.95 / 2), 1e-6);
+    EXPECT_NEAR(sign * q.W, std::cos(pi * 0.95 / 2), 1e-6);
+    kst_spline_rotation(q, scene, 0, -5.0f);
+    EXPECT_NEAR(q.W, 1.0f, 1e-6f);
+    kst_spline_rotation(q, scene, 0, 99.0f);
+    EXPECT_NEAR(std::fabs(q.Z), 1.0f, 1e-6f);
+    kst_spline_rotation(q, scene, 3, 5.0f);
+    EXPECT_EQ(q.W, 1.0f) << "an index outside the objects gives the identity";
+
+    obj.SCALEKEYS = 2;
+    obj.SCALE = scale;
+    kst_spline_scale(s, scene, 0, 10.0f);
+    expect_vec(s, 2, 1, 0.75f);
+    kst_spline_scale(s, scene, 0, 50.0f);
+    expect_vec(s, 3, 1, 0.5f);
+}

@@ -1,6 +1,7 @@
 // tools/kestrel/cmd_import.cpp - `kestrel import` and `kestrel export`.
 //
-//     kestrel import MODEL -o OUT.kst [--textures DIR] [--fps F] [--scale S] [--camera NAME] [--json]
+//     kestrel import MODEL -o OUT.kst [--textures DIR] [--fps F] [--scale S] [--camera NAME|auto]
+//                    [--up y|z] [--json]
 //     kestrel export SCENE.kst OUT.{glb,gltf,obj,dae,ply,stl} [--frame F] [--data DIR]
 //
 // Both are thin: the work is in engine/import. import prints its summary as
@@ -93,7 +94,7 @@ void import_print(const kst_import_summary& s, bool json)
 void import_add(CLI::App& app, int& status)
 {
     auto a = std::make_shared<import_args>();
-    CLI::App* sub = app.add_subcommand("import", "Bring a model file (glTF, FBX, Collada, OBJ, 3DS, ...) in as a scene");
+    CLI::App* sub = app.add_subcommand("import", "Bring a model file (glTF, FBX, Collada, OBJ, 3DS, STL or PLY) in as a scene");
     sub->add_option("MODEL", a->model, "model file to read")->required();
     sub->add_option("-o,--output", a->out, "scene file to write (.kst)")->required();
     sub->add_option("--textures", a->options.textures_dir, "folder for the .raw textures (default: beside OUT; made when missing)");
@@ -101,7 +102,11 @@ void import_add(CLI::App& app, int& status)
         ->check(CLI::Range(0.001f, 1000.0f));
     sub->add_option("--scale", a->options.scale, "scale factor from the file's units (default 1)")
         ->check(CLI::Range(1e-9f, 1e9f));
-    sub->add_option("--camera", a->options.camera, "camera to use (default: the first in the file)");
+    sub->add_option("--camera", a->options.camera,
+                    "camera to use by name, or auto to ignore the file's cameras and frame the model "
+                    "(default: the first in the file)");
+    sub->add_option("--up", a->options.up, "the model's up axis, for files that record none (default: Y, Z for STL)")
+        ->check(CLI::IsMember({"y", "z"}));
     sub->add_flag("--json", a->json, "print the summary as one JSON object");
     sub->callback([a, &status]() {
         folders_made made;
