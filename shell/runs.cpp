@@ -26,6 +26,7 @@
 #include "shell/timeline.h"
 #include "shell/window.h"
 #include "engine/render/draw.h"
+#include "support/child.h"
 #include "support/error.h"
 
 double   SEGMENT_SECONDS[7];
@@ -127,6 +128,7 @@ void shell_run_capture()
         last = capture_part_range().last;
     }
     uint32_t total = last >= first ? static_cast<uint32_t>(last - first + 1) : 0;
+    child_scope encoder_waits;  // ffmpeg stays until waited for, whatever SIGCHLD was
     capture_sink sink;
     if (part)
         capture_open(sink, capture_part_out(), o.fps, o.from_ms, "", 0);  // lossless: coded again when joined

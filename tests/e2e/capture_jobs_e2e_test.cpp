@@ -212,7 +212,7 @@ TEST(CaptureJobsE2E, TwoProcessesGiveTheBytesOfOne)
 
 // Started by a parent that ignores SIGCHLD (which the parts would inherit),
 // the split capture still waits for its parts and gives the same frames.
-TEST(CaptureJobsE2E, AParentIgnoringSigchld)
+TEST(CaptureJobsE2E, AParentIgnoringSigchldStillGetsItsCapture)
 {
     std::string dir = test_temp_dir("jobs-sigchld");
     auto args = [&](const std::string& out, const char* jobs) {
@@ -228,6 +228,12 @@ TEST(CaptureJobsE2E, AParentIgnoringSigchld)
     ASSERT_EQ(two.status, 0) << two.err;
     EXPECT_TRUE(folder_files(dir + "/one") == folder_files(dir + "/two"));
     EXPECT_EQ(work_folders(dir), 0);
+    // A single process waits for its encoder alike.
+    std::vector<std::string> video = {"-c", "trap '' CHLD; exec \"$0\" \"$@\"", qiv_path(), "--capture",
+                                      dir + "/one.mp4", "--jobs", "1", "--fps", "10", "--from", "15000", "--to", "15500"};
+    program_result encoded = run_program("/bin/bash", video, ENV, lively_data_dir(), 120);
+    EXPECT_EQ(encoded.status, 0) << encoded.err;
+    EXPECT_TRUE(std::filesystem::exists(dir + "/one.mp4"));
 }
 
 // At 640 x 480 and 10 frames a second, and at 1920 x 1080 (the picture between
