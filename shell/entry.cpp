@@ -36,13 +36,9 @@
 // --- program state ------------------------------------------------------------------
 shell_options            SHELL_OPTIONS;
 std::vector<std::string> SHELL_ARGS;
-KST_SCENE     SHELL_SCENES[SCENE_COUNT];
-ife_interface SHELL_LAYERS[LAYERS_COUNT];
-const char* const SHELL_SCENE_STEMS[SCENE_COUNT] = {"crest", "part2", "hipoly", "earth", "lepke", "qorv"};
-const char* const SHELL_LAYERS_STEMS[LAYERS_COUNT] = {
-    "loading", "meeting", "crestpre", "part2", "blackfade", "starmap", "portrait", "drumcrash",
-    "hatter", "crestfade", "beauty", "planet", "kekbkg", "keret", "greets"};
-int32_t  SEGMENT_FRAMES[7];
+KST_SCENE     SHELL_SCENES[SCORE_MAX_SCENES];
+ife_interface SHELL_LAYERS[SCORE_MAX_LAYER_SETS];
+int32_t  SEGMENT_FRAMES[SCORE_MAX_SEGMENTS + 1];
 int32_t  LOAD_STEP;
 int32_t  QUIT_REQUESTED;
 uint32_t START_MS;
@@ -86,7 +82,7 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     frame->excludes(timedemo)->excludes(costs);
     timedemo->excludes(costs);
     app.add_option("--start", o.start_ms, "play the show from this time, in ms, with the music from the same moment")
-        ->check(CLI::Range(0u, SHELL_RUN_MS - 1))->excludes(capture)->excludes(frame)->excludes(timedemo)
+        ->check(CLI::Range(0u, SHOW.length - 1))->excludes(capture)->excludes(frame)->excludes(timedemo)
         ->excludes(costs);
 }
 
@@ -154,7 +150,7 @@ static void shell_start_music()
 {
     if (!shell_audio_started)
         return;
-    std::string music = SHELL_OPTIONS.data_dir + "/music.ogg";
+    std::string music = SHELL_OPTIONS.data_dir + "/" + SHOW.music;
     BASSADDMUSIC(music);
     if (!bass_play_music_from(0, SHELL_OPTIONS.start_ms))
         std::fprintf(stderr, "qiv: %s could not be played; the show runs in silence\n", music.c_str());
@@ -227,11 +223,11 @@ static void shell_run()
 }
 
 // --- public functions ---------------------------------------------------------
-std::string shell_bench_summary(const double seconds[7])
+std::string shell_bench_summary(const double* seconds)
 {
     std::string text;
     char line[128];
-    for (int s = 1; s <= TIMELINE_SEGMENTS; ++s) {
+    for (int s = 1; s <= timeline_segments(); ++s) {
         double fps = seconds[s] > 0 ? SEGMENT_FRAMES[s] / seconds[s] : 0.0;
         std::snprintf(line, sizeof line, "segment %d: %d frames, %.2f fps\n", s, SEGMENT_FRAMES[s], fps);
         text += line;
