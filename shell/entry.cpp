@@ -6,6 +6,9 @@
 // screen advances, start the music and note the clock. Then one run plays the
 // show (shell/runs.cpp) and shutdown stops the audio and restores the display.
 // With --start MS the clock and the music begin MS into the show (shell/start.h).
+// The score is the data folder's show.toml when it has one, else the built-in
+// score (shell/score.h); a broken show file ends the program before anything
+// plays.
 //
 // Capture, single frames and the timedemo run off screen on the virtual clock
 // and open no audio output (a video gets the music from the file instead).
@@ -25,6 +28,7 @@
 #include "shell/font.h"
 #include "shell/runs.h"
 #include "shell/shell.h"
+#include "shell/show_file.h"
 #include "shell/starfield.h"
 #include "shell/start.h"
 #include "shell/timeline.h"
@@ -46,6 +50,7 @@ uint32_t ELAPSED_MS;
 uint32_t FONT_TEXTURE;
 
 static bool shell_audio_started = false;
+static bool shell_to_given = false;  // --to was on the command line
 
 // --- command line -------------------------------------------------------------
 static void shell_add_options(CLI::App& app, shell_options& o)
@@ -67,7 +72,8 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     app.add_option("--fps", o.fps, "frames per second of a capture or --frame-costs (default 30)")
         ->check(CLI::Range(1u, 1000u));
     app.add_option("--from", o.from_ms, "capture from this time of the show, in ms");
-    app.add_option("--to", o.to_ms, "capture up to this time of the show, in ms (default 131500)");
+    app.add_option("--to", o.to_ms, "capture up to this time of the show, in ms (default: the show's end, "
+        "131500 in the default show)");
     auto* frame = app.add_option("--frame", o.frame_ms, "render the single frame at MS ms off screen");
     auto* out = app.add_option("-o", o.frame_out, "PNG file for --frame");
     frame->needs(out);
@@ -82,7 +88,7 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     frame->excludes(timedemo)->excludes(costs);
     timedemo->excludes(costs);
     app.add_option("--start", o.start_ms, "play the show from this time, in ms, with the music from the same moment")
-        ->check(CLI::Range(0u, SHOW.length - 1))->excludes(capture)->excludes(frame)->excludes(timedemo)
+        ->excludes(capture)->excludes(frame)->excludes(timedemo)
         ->excludes(costs);
 }
 
@@ -107,12 +113,29 @@ static int shell_parse_args(int argc, char** argv)
         for (const char* name : {"--fps", "--from", "--to"})
             if (app.count(name) > 0 && SHELL_OPTIONS.capture_out.empty() && !SHELL_OPTIONS.frame_costs)
                 throw CLI::ValidationError(name, "needs --capture or --frame-costs");
+        shell_to_given = app.count("--to") > 0;
         if (SHELL_OPTIONS.from_ms > SHELL_OPTIONS.to_ms)
             throw CLI::ValidationError("--from", "must not be later than --to");
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
+        return 2;
+    }
+    return -1;
+}
+
+// The score from the data folder's show file, if any; the times the command
+// line gives are checked against its length. Returns -1 to go on, or the
+// exit status to end with.
+static int shell_read_show()
+{
+    show_file_load(SHELL_OPTIONS.data_dir);
+    if (!shell_to_given)
+        SHELL_OPTIONS.to_ms = SHOW.length;
+    if (SHELL_OPTIONS.start_ms >= SHOW.length) {
+        std::fprintf(stderr, "--start: %u is not in the show (0 to %u ms)\n", SHELL_OPTIONS.start_ms,
+                     SHOW.length - 1);
         return 2;
     }
     return -1;
@@ -242,6 +265,9 @@ int shell_main(int argc, char** argv)
         return status;
     // --data DIR, else ./data, else the installed data; fatal when none is there.
     SHELL_OPTIONS.data_dir = datadir_find(SHELL_OPTIONS.data_dir);
+    status = shell_read_show();
+    if (status >= 0)
+        return status;
     status = capture_jobs_main();  // a capture split over several processes
     if (status >= 0)
         return status;
