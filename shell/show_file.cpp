@@ -41,6 +41,10 @@ struct show_reader {
 
 using show_keys = std::initializer_list<const char*>;
 
+constexpr long double SHOW_MIN_RATE  = 0.001L;         // ms per frame, and the least weight
+constexpr long double SHOW_MAX_RATE  = 1000000000.0L;
+constexpr long double SHOW_MAX_FRAME = 1000000000.0L;
+
 const show_keys SHOW_TOP_KEYS = {"music", "length", "bpm", "loading", "layers", "scenes", "segments", "closing"};
 const show_keys SHOW_SCENE_KEYS = {"name", "textures", "particles"};
 const show_keys SHOW_SEGMENT_KEYS = {"name", "start", "end", "include_start", "weight", "steps"};
@@ -214,12 +218,16 @@ static uint32_t show_time(const show_reader& r, const toml::node& node, const st
     return static_cast<uint32_t>(ms);
 }
 
-// A rate: ms of show time per animation frame, more than 0.
+// A rate: ms of show time per animation frame, more than 0. Below 1/1000 ms
+// per frame the frame numbers of a long show would leave the float range the
+// animation code reads.
 static long double show_rate(const show_reader& r, const toml::node& node, const std::string& key)
 {
     long double rate = show_number(r, node, key);
     if (!(rate > 0))
         show_fail(r, show_line(node), key, "a rate must be more than 0 (ms per animation frame)");
+    if (rate < SHOW_MIN_RATE || rate > SHOW_MAX_RATE)
+        show_fail(r, show_line(node), key, "a rate must be 0.001 to 1000000000 ms per animation frame");
     return rate;
 }
 
@@ -364,11 +372,15 @@ static void show_read_spin(show_reader& r, const toml::table& t, const std::stri
     for (auto [key, field] : {std::pair{"x", &step.spin_x}, std::pair{"y", &step.spin_y}})
         if (const toml::node* n = t.get(key)) {
             *field = show_number(r, *n, path + "." + key);
-            if (*field == 0)
-                show_fail(r, show_line(*n), path + "." + key, "must not be 0 (ms per degree)");
+            if (std::fabs(*field) < SHOW_MIN_RATE)
+                show_fail(r, show_line(*n), path + "." + key, "must be 0.001 ms per degree or more, "
+                          "either way round");
         }
-    if (const toml::node* n = t.get("growth"))
+    if (const toml::node* n = t.get("growth")) {
         step.growth = show_number(r, *n, path + ".growth");
+        if (std::fabs(step.growth) > 1000)
+            show_fail(r, show_line(*n), path + ".growth", "must be -1000 to 1000");
+    }
 }
 
 static void show_read_effect(show_reader& r, const toml::table& t, const std::string& path, score_step& step)
@@ -397,7 +409,10 @@ static void show_read_layers_step(show_reader& r, const toml::table& t, const st
         step.rate = show_rate(r, *rate, path + ".rate");
     else {
         step.fixed = true;
-        step.frame = static_cast<float>(show_number(r, *frame, path + ".frame"));
+        long double at = show_number(r, *frame, path + ".frame");
+        if (at < 0 || at > SHOW_MAX_FRAME)
+            show_fail(r, show_line(*frame), path + ".frame", "a fixed frame is 0 to 1000000000");
+        step.frame = static_cast<float>(at);
     }
 }
 
@@ -481,8 +496,8 @@ static void show_read_segment(show_reader& r, const toml::table& t, const std::s
                   std::to_string(r.score.length) + " ms)");
     if (const toml::node* n = t.get("weight")) {
         seg.weight = show_number(r, *n, path + ".weight");
-        if (!(seg.weight > 0))
-            show_fail(r, show_line(*n), path + ".weight", "must be more than 0 (frames per -bmark point)");
+        if (!(seg.weight >= SHOW_MIN_RATE))
+            show_fail(r, show_line(*n), path + ".weight", "must be 0.001 or more (frames per -bmark point)");
     }
     const toml::array& steps = show_array(r, show_required(r, t, path + ".", "steps"), path + ".steps",
                                           "an array of steps");

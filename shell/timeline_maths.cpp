@@ -5,6 +5,7 @@
 // compiler's choice of intermediate precision. Roundings to an integer are
 // half to even (nearbyint under the default rounding mode).
 #include <cmath>
+#include <cstdint>
 
 #include "shell/font.h"
 #include "shell/timeline.h"
@@ -66,7 +67,8 @@ int32_t timeline_bench_score(const int32_t* frames)
         if (weight > 0.0L)
             sum += frames[s] / weight;
     }
-    return static_cast<int32_t>(std::nearbyint(sum));
+    sum = std::nearbyint(sum);
+    return sum < 2147483647.0L ? static_cast<int32_t>(sum) : INT32_MAX;  // a show file's tiny weights
 }
 
 void timeline_spin_step(KST_SCENE& scene, int64_t u, const score_step& spin)

@@ -183,6 +183,8 @@ TEST(ShowFile, EveryRefusalNamesFileLineAndKey)
         {replaced(SMALL, "{ layers = \"m\", rate = 10 }", "{ layers = \"m\", rate = 0 }"),
          "data/show.toml:18: segments[2].steps[1].rate: a rate must be more than 0"},
         {replaced(SMALL, "rate = 25 }, {", "rate = 0.0 }, {"), "segments[1].steps[2].rate: a rate must be more than 0"},
+        {replaced(SMALL, "rate = 25 }, {", "rate = 1e-4 }, {"), "rate: a rate must be 0.001 to 1000000000 ms"},
+        {replaced(SMALL, "rate = 10", "frame = -1"), "segments[2].steps[1].frame: a fixed frame is 0 to 1000000000"},
         // effects
         {replaced(SMALL, "\"clear\",", "{ effect = \"spinn\", scene = \"a\" },"),
          "data/show.toml:12: segments[1].steps[1].effect: unknown effect \"spinn\"; did you mean \"spin\"?"},
