@@ -152,6 +152,7 @@ TEST(ShowFile, SmallShowInMillisecondsAndInBeats)
 TEST(ShowFile, EveryRefusalNamesFileLineAndKey)
 {
     ASSERT_EQ(refusal(SMALL), "");
+    EXPECT_EQ(refusal(replaced(SMALL, "name = \"one\"", "name = \"Caf\u00e9 \u2014 one\" # \u00a7 ok")), "");
     struct { std::string text, message; } cases[] = {
         // unknown keys, with the nearest known one
         {replaced(SMALL, "length", "lenght"),
@@ -170,6 +171,11 @@ TEST(ShowFile, EveryRefusalNamesFileLineAndKey)
          "data/show.toml:14: segments[1].x: unknown key"},
         // TOML syntax
         {replaced(SMALL, "start = 0", "start = = 0"), "data/show.toml:10: not valid TOML"},
+        // characters toml++ 3.3 must not meet (it reaches undefined behaviour on them)
+        {replaced(SMALL, "end = 5000", "end = 5000\xcc\x8b"),
+         "data/show.toml:11: not valid TOML: a character beyond ASCII outside a string or comment"},
+        {replaced(SMALL, "name = \"one\"", "name = \"\"\"\\\n\xc2\xa7\"\"\""),
+         "data/show.toml:10: not valid TOML here: a character beyond ASCII after a line-ending backslash"},
         // overlapping segments
         {replaced(SMALL, "start = 5000", "start = 4000"),
          "data/show.toml:16: segments[2].start: overlaps segments[1] \"one\" (0 to 5000 ms)"},
