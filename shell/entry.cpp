@@ -25,6 +25,7 @@
 #include "shell/capture_jobs.h"
 #include "shell/clock.h"
 #include "shell/datadir.h"
+#include "shell/edit.h"
 #include "shell/font.h"
 #include "shell/runs.h"
 #include "shell/shell.h"
@@ -90,6 +91,9 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     app.add_option("--start", o.start_ms, "play the show from this time, in ms, with the music from the same moment")
         ->excludes(capture)->excludes(frame)->excludes(timedemo)
         ->excludes(costs);
+    app.add_flag("--edit", o.edit, "play in a window for authoring: Space pause, Left/Right seek (Shift finer), "
+        "Page Up/Down segment, Home restart, [ ] loop in/out, L loop on/off")
+        ->excludes(capture)->excludes(frame)->excludes(timedemo)->excludes(costs);
 }
 
 // Parses the command line; returns -1 to go on, or the exit status to end with.
@@ -150,7 +154,7 @@ static bool shell_off_screen()
 // --- start-up and shutdown ----------------------------------------------------
 static void shell_start_window()
 {
-    WINDOW_OPTIONS.windowed = SHELL_OPTIONS.windowed;
+    WINDOW_OPTIONS.windowed = SHELL_OPTIONS.windowed || SHELL_OPTIONS.edit;
     WINDOW_OPTIONS.offscreen = shell_off_screen();
     window_install_signal_handlers();
     if (!WINDOW_CREATE())
@@ -241,6 +245,8 @@ static void shell_run()
         shell_run_timedemo();
     else if (o.frame_costs)
         shell_run_frame_costs();
+    else if (o.edit)
+        shell_run_edit();
     else
         shell_run_show();
 }

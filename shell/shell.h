@@ -36,6 +36,7 @@ struct shell_options {
     uint32_t    timedemo_frames = 200;  // --frames, per segment
     uint32_t    start_ms = 0;      // --start: the show (and music) from this time
     bool        frame_costs = false;    // --frame-costs
+    bool        edit = false;      // --edit: the author's loop in a window (shell/edit.h)
 };
 
 extern shell_options SHELL_OPTIONS;

@@ -1,7 +1,8 @@
 // The README's "Make your own show" walkthrough, run exactly as written: its
 // shell block is taken from README.md and run by bash in an empty folder,
 // with the built kestrel and qiv first on the PATH (the duck of the
-// assimp-testmodels package, a title texture made by ffmpeg). The show it
+// assimp-testmodels package, a title texture made by ffmpeg); the --edit
+// window is closed after a few seconds, as its author would. The show it
 // captures must show the title card in its first segment and the duck, with
 // no card, in its second.
 #include <gtest/gtest.h>
@@ -64,12 +65,19 @@ TEST(OwnShowE2E, TheReadmeWalkthroughMakesAShowOfTitleAndModel)
         GTEST_SKIP() << "assimp-testmodels is not installed";
     std::string script = readme_block("## Make your own show");
     ASSERT_NE(script.find("qiv --data . --capture frames"), std::string::npos) << script;
+    ASSERT_NE(script.find("qiv --data . --edit"), std::string::npos) << script;
     std::string dir = test_temp_dir("own-show");
     write_file(dir + "/walkthrough.sh", "set -e\n" + script);
     std::string bin = std::filesystem::path(qiv_path()).parent_path().string();
     ASSERT_EQ(std::filesystem::path(kestrel_path()).parent_path().string(), bin);
+    // The author closes the --edit window after a few seconds: a qiv first on
+    // the PATH sends the real one SIGTERM (a close request) then.
+    std::filesystem::create_directories(dir + "/author");
+    write_file(dir + "/author/qiv", "#!/bin/sh\ncase \" $* \" in *\" --edit \"*) exec timeout --preserve-status -s TERM 4 " +
+                                        qiv_path() + " \"$@\";; esac\nexec " + qiv_path() + " \"$@\"\n");
+    std::filesystem::permissions(dir + "/author/qiv", std::filesystem::perms::owner_all);
     program_result r = run_program("/bin/bash", {"walkthrough.sh"},
-                                   {"PATH=" + bin + ":/usr/bin:/bin", "SDL_VIDEODRIVER=offscreen",
+                                   {"PATH=" + dir + "/author:" + bin + ":/usr/bin:/bin", "SDL_VIDEODRIVER=offscreen",
                                     "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"},
                                    dir, 240);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
