@@ -120,6 +120,11 @@ static void edit_count_frame(uint32_t now)
 }
 
 // --- public functions ---------------------------------------------------------
+void edit_restart_music(uint32_t t)
+{
+    edit_music(t);
+}
+
 void edit_begin(uint32_t now, uint32_t start)
 {
     EDIT = edit_state{};
@@ -238,12 +243,16 @@ void shell_run_edit()
     window_key_hook = edit_key_event;
     window_set_title("qiv edit: " + (SHOW.source.empty() ? std::string("the built-in show") : SHOW.source));
     edit_begin(clock_now_ms(), SHELL_OPTIONS.start_ms);
+    edit_watch_begin();
     while (QUIT_REQUESTED == 0) {
         uint32_t now = clock_now_ms();
+        edit_watch_step(now, edit_time(now));
         uint32_t t = edit_time(now);
         START_MS = now - t;  // DRAW_FRAME reads the same time
         DRAW_FRAME();
         TEXT_WRITE(edit_overlay(t), false, 0, 79);
+        if (!edit_watch_error().empty())
+            TEXT_WRITE(edit_watch_error(), false, 0, 78);
         edit_count_frame(now);
         FRAMES_DRAWN += 1;
         QUIT_REQUESTED = WINDOW_UPDATE();

@@ -10,7 +10,10 @@
 // Past the show's end it starts again. Every seek, pause and loop restarts the music
 // at the show time (bass_play_music_from), so the sound is in step within
 // one audio buffer. A line of text at the bottom shows the time, the
-// segment, the scene frame, the loop range and the frames per second.
+// segment, the scene frame, the loop range and the frames per second. Every
+// file of the show is watched; a change is played at the same time position
+// and a broken file is told on stderr and on screen while the last good show
+// plays on (shell/edit_watch.cpp).
 //
 // The edit state is plain data driven by edit_key with the real clock given
 // by the caller, so its rules can be checked without a window.
@@ -50,3 +53,12 @@ void     edit_loop_range(uint32_t t, uint32_t& in, uint32_t& out);
 std::string edit_overlay(uint32_t t);
 // The edit run: the show in a window until Escape or a close.
 void     shell_run_edit();
+// The music from show time t (held while paused).
+void     edit_restart_music(uint32_t t);
+
+// Watching the show's files (shell/edit_watch.cpp): what the show uses now,
+// one look at the files per frame (real ms, show ms), and the last reload's
+// failure ("" when the show on screen is what the files say).
+void               edit_watch_begin();
+void               edit_watch_step(uint32_t now, uint32_t t);
+const std::string& edit_watch_error();

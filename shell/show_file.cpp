@@ -739,6 +739,11 @@ void show_file_parse(std::string_view text, const std::string& name, const std::
 
 bool show_file_load(const std::string& data_dir)
 {
+    return show_file_load_into(data_dir, SHOW);
+}
+
+bool show_file_load_into(const std::string& data_dir, show_score& target)
+{
     std::string path = data_dir + "/" + SHOW_FILE_NAME;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
@@ -750,6 +755,6 @@ bool show_file_load(const std::string& data_dir)
         fatal_raise(path + ": cannot be read");
     show_score score;
     show_file_parse(text.str(), path, data_dir, score);
-    SHOW = std::move(score);
+    target = std::move(score);
     return true;
 }

@@ -25,3 +25,5 @@ void show_file_parse(std::string_view text, const std::string& name, const std::
 // Reads DIR/show.toml into SHOW when the folder has one (true), else leaves
 // the built-in score in place (false). Fatal error on any fault.
 bool show_file_load(const std::string& data_dir);
+// The same into `score`, which is left alone without a file or on a fault.
+bool show_file_load_into(const std::string& data_dir, show_score& score);

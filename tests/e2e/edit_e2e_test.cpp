@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "demo_data.h"
 #include "e2e_data.h"
 #include "process.h"
 #include "xvfb.h"
@@ -72,4 +73,53 @@ TEST(EditE2E, KeysPauseSeekJumpAndLoopInTheWindow)
     EXPECT_NE(lines[4].find("loop 40.001-64.000 on"), std::string::npos) << lines[4];
     // Home restarts, but while looping the time stays in the loop: its start.
     EXPECT_EQ(lines[5].rfind("40.001 s  segment 3 lepke", 0), 0u) << lines[5];
+}
+
+// A show file changed while --edit plays: a broken version is told on stderr
+// and the last good show plays on; the mended one replaces it at the same
+// time position (the paused time stays, the new segment name shows).
+TEST(EditE2E, AChangedShowFileIsReloadedAndABrokenOneIsTold)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    std::string dir = test_temp_dir("edit-reload");
+    demo_data_write(dir + "/data");
+    const std::string show = "length = 20000\nloading = \"loading\"\n\n[[segments]]\nname = \"first\"\nstart = 0\n"
+                             "end = 20000\nsteps = [\"clear\", { layers = \"part2\", rate = 20 }]\n";
+    write_file(dir + "/data/show.toml", show);
+    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
+    auto key = [&](const std::string& k) {
+        run_program("/usr/bin/xdotool", {"search", "--name", "^qiv edit", "windowfocus", "--sync", "key", k}, env, "", 20);
+    };
+    std::atomic<bool> done{false};
+    std::thread author([&] {
+        while (!done && run_program("/usr/bin/xdotool", {"search", "--name", "^qiv edit"}, env, "", 10).status != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        key("space");
+        std::string broken = show;
+        broken.replace(broken.find("rate = 20"), 9, "rate = 0");
+        write_file(dir + "/data/show.toml", broken);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        std::string mended = show;
+        mended.replace(mended.find("\"first\""), 7, "\"second\"");
+        write_file(dir + "/data/show.toml", mended);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        key("Right");
+        key("Escape");
+    });
+    program_result r = run_program(qiv_path(), {"--edit", "--verbose", "--start", "5000"}, env, dir, 90);
+    done = true;
+    author.join();
+    ASSERT_EQ(r.status, 0) << r.err;
+    size_t told = r.err.find("show.toml:8: segments[1].steps[2].rate: a rate must be more than 0");
+    size_t reloaded = r.err.find("qiv: reloaded the show");
+    EXPECT_NE(told, std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("(the last good show keeps playing)"), std::string::npos) << r.err;
+    ASSERT_NE(reloaded, std::string::npos) << r.err;
+    EXPECT_LT(told, reloaded);
+    std::vector<std::string> lines = edit_lines(r.err);
+    ASSERT_EQ(lines.size(), 2u) << r.err;
+    EXPECT_NE(lines[0].find("segment 1 first"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("segment 1 second"), std::string::npos) << lines[1];
+    EXPECT_EQ(edit_ms(lines[1]), edit_ms(lines[0]) + 1000) << lines[1];  // the same position, one second on
 }
