@@ -274,8 +274,9 @@ static void show_check_file(const show_reader& r, const toml::node& node, const 
     if (r.data_dir.empty())
         return;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(r.data_dir + "/" + file, ec))
-        show_fail(r, show_line(node), key, r.data_dir + "/" + file + " is missing");
+    if (!std::filesystem::is_regular_file(r.data_dir + "/" + file, ec))  // named first, as a loader would
+        fatal_raise(r.data_dir + "/" + file + ": missing; " + r.name + ":" + std::to_string(show_line(node)) + ": " +
+                    key + " names it");
 }
 
 static int show_layer_slot(show_reader& r, const toml::node& node, const std::string& key)
@@ -748,6 +749,8 @@ bool show_file_load_into(const std::string& data_dir, show_score& target)
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
         return false;
+    if (!std::filesystem::is_regular_file(path, ec))
+        fatal_raise(path + ": is not a file");
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();

@@ -104,10 +104,10 @@ TEST(ShowFileE2E, AShowOfItsOwnPlaysAsTheFileSays)
 TEST(ShowFileE2E, ABrokenShowFileEndsQivBeforeAnyFrame)
 {
     struct { std::string from, to, message; } cases[] = {
-        {"rate = 2 }]", "rat = 2 }]", ":14: segments[1].steps[2].rat: unknown key; did you mean \"rate\"?"},
-        {"name = \"part2\"", "name = \"gone\"", ":6: scenes[1].name: "},
-        {"start = 2000", "start = 1999", ":18: segments[2].start: overlaps segments[1] \"title\""},
-        {"length = 4000", "length = = 4000", ":1: not valid TOML"},
+        {"rate = 2 }]", "rat = 2 }]", "data/show.toml:14: segments[1].steps[2].rat: unknown key; did you mean \"rate\"?"},
+        {"name = \"part2\"", "name = \"gone\"", "data/gone.kst: missing; data/show.toml:6: scenes[1].name names it"},
+        {"start = 2000", "start = 1999", "data/show.toml:18: segments[2].start: overlaps segments[1] \"title\""},
+        {"length = 4000", "length = = 4000", "data/show.toml:1: not valid TOML"},
     };
     for (const auto& c : cases) {
         std::string show = TWO_SEGMENTS;
@@ -117,7 +117,7 @@ TEST(ShowFileE2E, ABrokenShowFileEndsQivBeforeAnyFrame)
              {std::vector<std::string>{"--frame", "1000", "-o", "shot.png"}, std::vector<std::string>{"--windowed"}}) {
             program_result r = run_program(qiv_path(), args, SF_ENV, dir, 60);
             EXPECT_EQ(r.status, 1) << c.to;
-            std::string expected = "qiv: " + std::filesystem::path("data/show.toml").string() + c.message;
+            std::string expected = "qiv: " + c.message;
             EXPECT_EQ(r.err.rfind(expected, 0), 0u) << r.err;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;  // one message, nothing else
             EXPECT_FALSE(std::filesystem::exists(dir + "/shot.png"));

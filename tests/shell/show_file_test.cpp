@@ -181,9 +181,9 @@ TEST(ShowFile, EveryRefusalNamesFileLineAndKey)
          "data/show.toml:16: segments[2].start: overlaps segments[1] \"one\" (0 to 5000 ms)"},
         // missing files
         {replaced(SMALL, "scene = \"a\"", "scene = \"nothere\""),
-         "data/show.toml:12: segments[1].steps[2].scene: " + stub_dir() + "/nothere.kst is missing"},
+         stub_dir() + "/nothere.kst: missing; data/show.toml:12: segments[1].steps[2].scene names it"},
         {replaced(SMALL, "layers = \"m\"", "layers = \"gone\""),
-         "data/show.toml:18: segments[2].steps[1].layers: " + stub_dir() + "/gone.ife is missing"},
+         stub_dir() + "/gone.ife: missing; data/show.toml:18: segments[2].steps[1].layers names it"},
         {replaced(SMALL, "layers = \"m\"", "layers = \"m.ife\""), "give the file stem without .ife (\"m\")"},
         // rates of 0
         {replaced(SMALL, "{ layers = \"m\", rate = 10 }", "{ layers = \"m\", rate = 0 }"),
