@@ -8,8 +8,12 @@
 
 #include <SDL2/SDL.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <deque>
+#include <vector>
 
 #include "audio/player.h"
 #include "audio/soundlib.h"
@@ -117,6 +121,56 @@ static void edit_count_frame(uint32_t now)
         EDIT.fps = frames * 1000.0 / (now - since);
         frames = 0;
     }
+}
+
+// The frame costs around a reload (--verbose): the frames before it, the
+// reload frame, and the frames after it once there are as many.
+namespace {
+struct edit_costs {
+    std::deque<double>  before;
+    std::vector<double> after;
+    double              reload_ms = -1;  // < 0: no reload being measured
+};
+edit_costs edit_reload_costs;
+constexpr size_t EDIT_COST_FRAMES = 60;
+}  // namespace
+
+static double edit_median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+static void edit_cost(double ms, bool reloaded)
+{
+    edit_costs& c = edit_reload_costs;
+    if (reloaded) {
+        c.reload_ms = ms;
+        c.after.clear();
+        return;
+    }
+    if (c.reload_ms < 0) {
+        c.before.push_back(ms);
+        if (c.before.size() > EDIT_COST_FRAMES)
+            c.before.pop_front();
+        return;
+    }
+    c.after.push_back(ms);
+    if (c.after.size() < EDIT_COST_FRAMES)
+        return;
+    std::vector<double> around(c.before.begin(), c.before.end());
+    around.insert(around.end(), c.after.begin(), c.after.end());
+    double median = edit_median(around);
+    double worst = *std::max_element(around.begin(), around.end());
+    size_t over = static_cast<size_t>(std::count_if(around.begin(), around.end(),
+                                                    [&](double v) { return v > 3 * median; }));
+    if (SHELL_OPTIONS.verbose)
+        std::fprintf(stderr, "qiv: edit: frames around the reload: median %.2f ms, worst %.2f ms, %zu of %zu "
+                     "above 3 x median; the reload frame %.1f ms\n", median, worst, over, around.size(), c.reload_ms);
+    c.before.assign(c.after.begin(), c.after.end());
+    c.reload_ms = -1;
 }
 
 // --- public functions ---------------------------------------------------------
@@ -245,8 +299,9 @@ void shell_run_edit()
     edit_begin(clock_now_ms(), SHELL_OPTIONS.start_ms);
     edit_watch_begin();
     while (QUIT_REQUESTED == 0) {
+        auto began = std::chrono::steady_clock::now();
         uint32_t now = clock_now_ms();
-        edit_watch_step(now, edit_time(now));
+        bool reloaded = edit_watch_step(now, edit_time(now));
         uint32_t t = edit_time(now);
         START_MS = now - t;  // DRAW_FRAME reads the same time
         DRAW_FRAME();
@@ -256,6 +311,8 @@ void shell_run_edit()
         edit_count_frame(now);
         FRAMES_DRAWN += 1;
         QUIT_REQUESTED = WINDOW_UPDATE();
+        edit_cost(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count(),
+                  reloaded);
     }
     window_key_hook = nullptr;
 }

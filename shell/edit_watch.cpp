@@ -155,10 +155,10 @@ void edit_watch_begin()
     edit_watch_list(SHOW);
 }
 
-void edit_watch_step(uint32_t now, uint32_t t)
+bool edit_watch_step(uint32_t now, uint32_t t)
 {
     if (now - edit_watch.polled < EDIT_WATCH_POLL_MS)
-        return;
+        return false;
     edit_watch.polled = now;
     std::vector<edit_stamp> stamps;
     bool changed = false;
@@ -170,19 +170,21 @@ void edit_watch_step(uint32_t now, uint32_t t)
         edit_watch.moved = now;
     edit_watch.last_poll = stamps;
     if (!changed || now - edit_watch.moved < EDIT_WATCH_SETTLE_MS)
-        return;
+        return false;
     bool music_only = true;
     for (size_t i = 0; i < edit_watch.files.size(); ++i)
         if (!(stamps[i] == edit_watch.files[i].seen) && !edit_watch.files[i].music)
             music_only = false;
     for (size_t i = 0; i < edit_watch.files.size(); ++i)
         edit_watch.files[i].seen = stamps[i];
-    if (music_only || edit_rebuild()) {
+    bool rebuilt = !music_only && edit_rebuild();
+    if (music_only || rebuilt) {
         BASSFREEMUSICLIST();
         BASSADDMUSIC(SHELL_OPTIONS.data_dir + "/" + SHOW.music);
         edit_restart_music(t);
     }
     edit_watch_list(SHOW);  // the new show's files (after a failure: the same)
+    return rebuilt;
 }
 
 const std::string& edit_watch_error()
