@@ -167,7 +167,7 @@ static void edit_cost(double ms, bool reloaded)
     size_t over = static_cast<size_t>(std::count_if(around.begin(), around.end(),
                                                     [&](double v) { return v > 3 * median; }));
     if (SHELL_OPTIONS.verbose)
-        std::fprintf(stderr, "qiv: edit: frames around the reload: median %.2f ms, worst %.2f ms, %zu of %zu "
+        std::fprintf(stderr, "qiv: frames around the reload: median %.2f ms, worst %.2f ms, %zu of %zu "
                      "above 3 x median; the reload frame %.1f ms\n", median, worst, over, around.size(), c.reload_ms);
     c.before.assign(c.after.begin(), c.after.end());
     c.reload_ms = -1;
