@@ -63,7 +63,7 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     auto* desktop = app.add_flag("--desktop", o.desktop,
         "play in a borderless window over the whole desktop at its own resolution, without a mode switch")
         ->excludes(windowed);
-    auto* size = app.add_option("--size", o.size_text,
+    app.add_option("--size", o.size_text,
         "the picture's frame WxH, from 160x120 to 7680x4320 (default 640x480); a 4:3 picture "
         "between black bars at other shapes")->excludes(desktop);
     auto* loop = app.add_flag("--loop", o.loop, "play the show again from the start, with its music, until closed");
@@ -85,7 +85,7 @@ static void shell_add_options(CLI::App& app, shell_options& o)
         "fractions such as 59.94 or 60000/1001 too)");
     auto* ssaa = app.add_option("--ssaa", o.ssaa, "render N x N samples per pixel and average them, "
         "for smooth edges (1 to 4; --capture and --frame)")->check(CLI::Range(1, 4));
-    auto* crf = app.add_option("--crf", o.crf, "quality of a video capture: libx264's constant rate factor "
+    app.add_option("--crf", o.crf, "quality of a video capture: libx264's constant rate factor "
         "(0 lossless to 51, default 17)")->check(CLI::Range(0, 51))->needs(capture);
     app.add_option("--from", o.from_ms, "capture from this time of the show, in ms");
     app.add_option("--to", o.to_ms, "capture up to this time of the show, in ms (default: the show's end, "
@@ -104,8 +104,6 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     for (CLI::Option* off_screen : {capture, frame, timedemo, costs})
         off_screen->excludes(loop)->excludes(desktop)->excludes(windowed)->excludes(no_vsync);
     ssaa->excludes(timedemo)->excludes(costs);
-    (void)size;
-    (void)crf;
     frame->excludes(timedemo)->excludes(costs);
     timedemo->excludes(costs);
     app.add_option("--start", o.start_ms, "play the show from this time, in ms, with the music from the same moment")

@@ -173,16 +173,6 @@ bool window_exists()
     return window_ctx.window != nullptr;
 }
 
-int window_frame_width()
-{
-    return window_frame_w;
-}
-
-int window_frame_height()
-{
-    return window_frame_h;
-}
-
 void window_install_signal_handlers()
 {
     struct sigaction action{};

@@ -56,9 +56,6 @@ const std::string& window_last_error();
 void window_set_title(const std::string& title);
 // True while a window exists.
 bool window_exists();
-// The drawn frame's size in pixels (times the samples per pixel off screen).
-int window_frame_width();
-int window_frame_height();
 // Turns SIGINT and SIGTERM into close requests handled by WINDOW_UPDATE.
 void window_install_signal_handlers();
 // Shows a message box titled "Error" when a window exists (stderr is the caller's).
