@@ -37,20 +37,22 @@ endif()
 find_program(SCDOC_PROGRAM scdoc)
 find_program(GZIP_PROGRAM gzip)
 set(QIV_MAN_DIR ${PROJECT_BINARY_DIR}/man)
-set(qiv_man_pages qiv qiv tools kestrel tools qiv-mkdata)
+# component, section, page: qiv(1) and the show file's format qiv-show(5) go
+# with qiv, the tools' pages with the tools.
+set(qiv_man_pages qiv 1 qiv tools 1 kestrel tools 1 qiv-mkdata qiv 5 qiv-show)
 set(qiv_man_outputs)
 if(SCDOC_PROGRAM AND GZIP_PROGRAM)
   while(qiv_man_pages)
-    list(POP_FRONT qiv_man_pages component page)
-    set(src ${PROJECT_SOURCE_DIR}/docs/man/${page}.1.scd)
-    set(out ${QIV_MAN_DIR}/${page}.1)
+    list(POP_FRONT qiv_man_pages component section page)
+    set(src ${PROJECT_SOURCE_DIR}/docs/man/${page}.${section}.scd)
+    set(out ${QIV_MAN_DIR}/${page}.${section})
     add_custom_command(OUTPUT ${out} ${out}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${QIV_MAN_DIR}
       COMMAND ${SCDOC_PROGRAM} < ${src} > ${out}
       COMMAND ${GZIP_PROGRAM} -9nf -k ${out}
       DEPENDS ${src} VERBATIM)
     list(APPEND qiv_man_outputs ${out} ${out}.gz)
-    install(FILES ${out}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+    install(FILES ${out}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
   endwhile()
   add_custom_target(man_pages ALL DEPENDS ${qiv_man_outputs})
 else()

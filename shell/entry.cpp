@@ -6,6 +6,9 @@
 // screen advances, start the music and note the clock. Then one run plays the
 // show (shell/runs.cpp) and shutdown stops the audio and restores the display.
 // With --start MS the clock and the music begin MS into the show (shell/start.h).
+// The score is the data folder's show.toml when it has one, else the built-in
+// score (shell/score.h); a broken show file ends the program before anything
+// plays.
 //
 // Capture, single frames and the timedemo run off screen on the virtual clock
 // and open no audio output (a video gets the music from the file instead).
@@ -22,9 +25,11 @@
 #include "shell/capture_jobs.h"
 #include "shell/clock.h"
 #include "shell/datadir.h"
+#include "shell/edit.h"
 #include "shell/font.h"
 #include "shell/runs.h"
 #include "shell/shell.h"
+#include "shell/show_file.h"
 #include "shell/starfield.h"
 #include "shell/start.h"
 #include "shell/timeline.h"
@@ -38,13 +43,9 @@
 // --- program state ------------------------------------------------------------------
 shell_options            SHELL_OPTIONS;
 std::vector<std::string> SHELL_ARGS;
-KST_SCENE     SHELL_SCENES[SCENE_COUNT];
-ife_interface SHELL_LAYERS[LAYERS_COUNT];
-const char* const SHELL_SCENE_STEMS[SCENE_COUNT] = {"crest", "part2", "hipoly", "earth", "lepke", "qorv"};
-const char* const SHELL_LAYERS_STEMS[LAYERS_COUNT] = {
-    "loading", "meeting", "crestpre", "part2", "blackfade", "starmap", "portrait", "drumcrash",
-    "hatter", "crestfade", "beauty", "planet", "kekbkg", "keret", "greets"};
-int32_t  SEGMENT_FRAMES[7];
+KST_SCENE     SHELL_SCENES[SCORE_MAX_SCENES];
+ife_interface SHELL_LAYERS[SCORE_MAX_LAYER_SETS];
+int32_t  SEGMENT_FRAMES[SCORE_MAX_SEGMENTS + 1];
 int32_t  LOAD_STEP;
 int32_t  QUIT_REQUESTED;
 uint32_t START_MS;
@@ -52,6 +53,7 @@ uint32_t ELAPSED_MS;
 uint32_t FONT_TEXTURE;
 
 static bool shell_audio_started = false;
+static bool shell_to_given = false;  // --to was on the command line
 
 // --- command line -------------------------------------------------------------
 static void shell_add_options(CLI::App& app, shell_options& o)
@@ -86,7 +88,8 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     auto* crf = app.add_option("--crf", o.crf, "quality of a video capture: libx264's constant rate factor "
         "(0 lossless to 51, default 17)")->check(CLI::Range(0, 51))->needs(capture);
     app.add_option("--from", o.from_ms, "capture from this time of the show, in ms");
-    app.add_option("--to", o.to_ms, "capture up to this time of the show, in ms (default 131500)");
+    app.add_option("--to", o.to_ms, "capture up to this time of the show, in ms (default: the show's end, "
+        "131500 in the default show)");
     auto* frame = app.add_option("--frame", o.frame_ms, "render the single frame at MS ms off screen");
     auto* out = app.add_option("-o", o.frame_out, "PNG file for --frame");
     frame->needs(out);
@@ -106,8 +109,11 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     frame->excludes(timedemo)->excludes(costs);
     timedemo->excludes(costs);
     app.add_option("--start", o.start_ms, "play the show from this time, in ms, with the music from the same moment")
-        ->check(CLI::Range(0u, SHELL_RUN_MS - 1))->excludes(capture)->excludes(frame)->excludes(timedemo)
+        ->excludes(capture)->excludes(frame)->excludes(timedemo)
         ->excludes(costs);
+    app.add_flag("--edit", o.edit, "play in a window for authoring: Space pause, Left/Right seek (Shift finer), "
+        "Page Up/Down segment, Home restart, [ ] loop in/out, L loop on/off")
+        ->excludes(capture)->excludes(frame)->excludes(timedemo)->excludes(costs);
 }
 
 // --size, --fps, --ssaa and --crf beyond what their own checks see; throws a
@@ -155,6 +161,7 @@ static int shell_parse_args(int argc, char** argv)
         for (const char* name : {"--fps", "--from", "--to"})
             if (app.count(name) > 0 && SHELL_OPTIONS.capture_out.empty() && !SHELL_OPTIONS.frame_costs)
                 throw CLI::ValidationError(name, "needs --capture or --frame-costs");
+        shell_to_given = app.count("--to") > 0;
         if (SHELL_OPTIONS.from_ms > SHELL_OPTIONS.to_ms)
             throw CLI::ValidationError("--from", "must not be later than --to");
         shell_check_picture_options(app, SHELL_OPTIONS);
@@ -162,6 +169,22 @@ static int shell_parse_args(int argc, char** argv)
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
+        return 2;
+    }
+    return -1;
+}
+
+// The score from the data folder's show file, if any; the times the command
+// line gives are checked against its length. Returns -1 to go on, or the
+// exit status to end with.
+static int shell_read_show()
+{
+    show_file_load(SHELL_OPTIONS.data_dir);
+    if (!shell_to_given)
+        SHELL_OPTIONS.to_ms = SHOW.length;
+    if (SHELL_OPTIONS.start_ms >= SHOW.length) {
+        std::fprintf(stderr, "--start: %u is not in the show (0 to %u ms)\n", SHELL_OPTIONS.start_ms,
+                     SHOW.length - 1);
         return 2;
     }
     return -1;
@@ -178,7 +201,7 @@ static void shell_start_window()
 {
     const shell_options& o = SHELL_OPTIONS;
     WINDOW_OPTIONS = window_options{};
-    WINDOW_OPTIONS.windowed = o.windowed;
+    WINDOW_OPTIONS.windowed = o.windowed || o.edit;
     WINDOW_OPTIONS.desktop = o.desktop;
     WINDOW_OPTIONS.offscreen = shell_off_screen();
     WINDOW_OPTIONS.vsync = (o.windowed || o.desktop) && !o.no_vsync && !o.bmark;
@@ -212,7 +235,7 @@ static void shell_start_music()
 {
     if (!shell_audio_started)
         return;
-    std::string music = SHELL_OPTIONS.data_dir + "/music.ogg";
+    std::string music = SHELL_OPTIONS.data_dir + "/" + SHOW.music;
     BASSADDMUSIC(music);
     if (!bass_play_music_from(0, SHELL_OPTIONS.start_ms))
         std::fprintf(stderr, "qiv: %s could not be played; the show runs in silence\n", music.c_str());
@@ -280,6 +303,8 @@ static void shell_run()
         shell_run_timedemo();
     else if (o.frame_costs)
         shell_run_frame_costs();
+    else if (o.edit)
+        shell_run_edit();
     else
         shell_run_show();
 }
@@ -294,11 +319,11 @@ static void shell_make_out_folders(folders_made& made)
 }
 
 // --- public functions ---------------------------------------------------------
-std::string shell_bench_summary(const double seconds[7])
+std::string shell_bench_summary(const double* seconds)
 {
     std::string text;
     char line[128];
-    for (int s = 1; s <= TIMELINE_SEGMENTS; ++s) {
+    for (int s = 1; s <= timeline_segments(); ++s) {
         double fps = seconds[s] > 0 ? SEGMENT_FRAMES[s] / seconds[s] : 0.0;
         std::snprintf(line, sizeof line, "segment %d: %d frames, %.2f fps\n", s, SEGMENT_FRAMES[s], fps);
         text += line;
@@ -313,6 +338,9 @@ int shell_main(int argc, char** argv)
         return status;
     // --data DIR, else ./data, else the installed data; fatal when none is there.
     SHELL_OPTIONS.data_dir = datadir_find(SHELL_OPTIONS.data_dir);
+    status = shell_read_show();
+    if (status >= 0)
+        return status;
     folders_made made;  // kept only when the run succeeds
     shell_make_out_folders(made);
     status = capture_jobs_main();  // a capture split over several processes

@@ -1,10 +1,12 @@
 // shell/loading.cpp - the loading sequence and the loading screen.
 //
-// Content loads in one fixed order from the data folder: fifteen layer sets,
-// then six scenes, four of which also bind their textures and get a particle
-// pool. After every operation but the first two the loading screen advances
-// one step: the "loading" layer set drawn at frame 37 x step, so the 27 steps
-// show its frames 37, 74, ..., 999. A quit request during loading does not
+// Content loads in the score's order from the data folder: every layer set
+// (the loading screen's first), then every scene, each followed by its
+// texture binding and particle pool when the score asks for them (the default
+// show: fifteen layer sets, six scenes, four of them with textures and a
+// pool). After every operation but the first two the loading screen advances
+// one step: the loading layer set drawn at frame 999 / steps x step (integer
+// division), so the default show's 27 steps show its frames 37, 74, ..., 999. A quit request during loading does not
 // stop it (the remaining files still load, and a broken one still ends the
 // program); it only keeps the main loop from drawing any frame.
 //
@@ -16,6 +18,7 @@
 #include <GL/gl.h>
 #include <SDL2/SDL.h>
 #include <cstdio>
+#include <vector>
 
 #include "engine/render/particles.h"
 #include "engine/render/passes.h"
@@ -26,34 +29,16 @@
 #include "support/error.h"
 #include "shell/window.h"
 
-// --- the loading table ----------------------------------------------------------
+// --- the loading sequence -------------------------------------------------------
 enum loading_kind { LOADING_LAYERS, LOADING_SCENE, LOADING_TEXTURES, LOADING_PARTICLES };
 
 struct loading_op {
     loading_kind kind;
-    int          target;     // shell_layers_id or shell_scene_id
+    int          target;     // layer set or scene slot
     int32_t      particles;  // pool size for LOADING_PARTICLES
 };
 
-static const loading_op LOADING_TABLE[] = {
-    {LOADING_LAYERS, LAYERS_LOADING, 0},    {LOADING_LAYERS, LAYERS_MEETING, 0},
-    {LOADING_LAYERS, LAYERS_CRESTPRE, 0},   {LOADING_LAYERS, LAYERS_PART2, 0},
-    {LOADING_LAYERS, LAYERS_BLACKFADE, 0},  {LOADING_LAYERS, LAYERS_STARMAP, 0},
-    {LOADING_LAYERS, LAYERS_PORTRAIT, 0},   {LOADING_LAYERS, LAYERS_DRUMCRASH, 0},
-    {LOADING_LAYERS, LAYERS_HATTER, 0},     {LOADING_LAYERS, LAYERS_CRESTFADE, 0},
-    {LOADING_LAYERS, LAYERS_BEAUTY, 0},     {LOADING_LAYERS, LAYERS_PLANET, 0},
-    {LOADING_LAYERS, LAYERS_KEKBKG, 0},     {LOADING_LAYERS, LAYERS_KERET, 0},
-    {LOADING_LAYERS, LAYERS_GREETS, 0},
-    {LOADING_SCENE, SCENE_CREST, 0},
-    {LOADING_SCENE, SCENE_PART2, 0},  {LOADING_TEXTURES, SCENE_PART2, 0},  {LOADING_PARTICLES, SCENE_PART2, 2000},
-    {LOADING_SCENE, SCENE_HIPOLY, 0}, {LOADING_TEXTURES, SCENE_HIPOLY, 0}, {LOADING_PARTICLES, SCENE_HIPOLY, 2000},
-    {LOADING_SCENE, SCENE_LEPKE, 0},  {LOADING_TEXTURES, SCENE_LEPKE, 0},  {LOADING_PARTICLES, SCENE_LEPKE, 10},
-    {LOADING_SCENE, SCENE_EARTH, 0},  {LOADING_TEXTURES, SCENE_EARTH, 0},  {LOADING_PARTICLES, SCENE_EARTH, 200},
-    {LOADING_SCENE, SCENE_QORV, 0},
-};
-constexpr int LOADING_OPS = sizeof LOADING_TABLE / sizeof LOADING_TABLE[0];
 constexpr int LOADING_UNSTEPPED = 2;  // the first two operations draw no step
-static_assert(LOADING_OPS - LOADING_UNSTEPPED == SHELL_LOADING_STEPS);
 
 // --- module state -------------------------------------------------------------
 static gl_context loading_standin;  // hidden context after a close during loading
@@ -83,29 +68,51 @@ static void loading_note(const std::string& what)
         std::fprintf(stderr, "qiv: %s\n", what.c_str());
 }
 
+// The score's load operations in order.
+static std::vector<loading_op> loading_sequence(const show_score& score)
+{
+    std::vector<loading_op> ops;
+    for (size_t i = 0; i < score.layer_sets.size(); ++i)
+        ops.push_back({LOADING_LAYERS, static_cast<int>(i), 0});
+    for (size_t i = 0; i < score.scenes.size(); ++i) {
+        const score_scene& scene = score.scenes[i];
+        ops.push_back({LOADING_SCENE, static_cast<int>(i), 0});
+        if (scene.textures)
+            ops.push_back({LOADING_TEXTURES, static_cast<int>(i), 0});
+        if (scene.particles > 0)
+            ops.push_back({LOADING_PARTICLES, static_cast<int>(i), scene.particles});
+    }
+    return ops;
+}
+
+static const char* loading_scene_stem(int slot)
+{
+    return SHOW.scenes[static_cast<size_t>(slot)].stem.c_str();
+}
+
 static void loading_run(const loading_op& op)
 {
     const std::string& dir = SHELL_OPTIONS.data_dir;
     switch (op.kind) {
     case LOADING_LAYERS: {
-        std::string file = dir + "/" + SHELL_LAYERS_STEMS[op.target] + ".ife";
+        std::string file = dir + "/" + SHOW.layer_sets[static_cast<size_t>(op.target)] + ".ife";
         loading_note("loading " + file);
         IFE_LOAD(SHELL_LAYERS[op.target], file, dir);
         break;
     }
     case LOADING_SCENE: {
-        std::string file = dir + "/" + SHELL_SCENE_STEMS[op.target] + ".kst";
+        std::string file = dir + "/" + loading_scene_stem(op.target) + ".kst";
         loading_note("loading " + file);
         KST_SCENE_LOAD(SHELL_SCENES[op.target], file);
         break;
     }
     case LOADING_TEXTURES:
-        loading_note(std::string("binding the textures of ") + SHELL_SCENE_STEMS[op.target]);
+        loading_note(std::string("binding the textures of ") + loading_scene_stem(op.target));
         KST_SCENE_TEXTURES(SHELL_SCENES[op.target], dir);
         break;
     case LOADING_PARTICLES:
         loading_note(std::string("particle pool of ") + std::to_string(op.particles) + " for " +
-                     SHELL_SCENE_STEMS[op.target]);
+                     loading_scene_stem(op.target));
         KST_PARTICLES_INIT(SHELL_SCENES[op.target], op.particles);
         break;
     }
@@ -116,7 +123,9 @@ void LOADING_STEP()
 {
     LOAD_STEP += 1;
     KST_CLEAR_SCREEN();
-    IFE_DRAW(SHELL_LAYERS[LAYERS_LOADING], static_cast<float>(LOAD_STEP * 37));
+    int32_t steps = score_loading_steps(SHOW);
+    int32_t per_step = steps > 0 && steps < 999 ? 999 / steps : 1;
+    IFE_DRAW(SHELL_LAYERS[0], static_cast<float>(LOAD_STEP * per_step));
     QUIT_REQUESTED = WINDOW_UPDATE();
     if (SHELL_OPTIONS.loading_pace_ms > 0 && QUIT_REQUESTED == 0)
         SDL_Delay(SHELL_OPTIONS.loading_pace_ms);
@@ -124,9 +133,10 @@ void LOADING_STEP()
 
 void shell_load_content()
 {
-    for (int i = 0; i < LOADING_OPS; ++i) {
-        loading_run(LOADING_TABLE[i]);
-        if (i >= LOADING_UNSTEPPED)
+    const std::vector<loading_op> ops = loading_sequence(SHOW);
+    for (size_t i = 0; i < ops.size(); ++i) {
+        loading_run(ops[i]);
+        if (i >= static_cast<size_t>(LOADING_UNSTEPPED))
             LOADING_STEP();
         loading_keep_context();
     }

@@ -1,8 +1,8 @@
 // shell/runs.cpp - playing the loaded show: real time, capture, one frame, timedemo.
 //
 // The real-time loop has no frame limit and no sleep; its end test looks at
-// the frame drawn last, so the final frame is the first one at or past
-// 131500 ms. The other runs set the virtual clock before each frame
+// the frame drawn last, so the final frame is the first one at or past the
+// score's length (131500 ms in the default show). The other runs set the virtual clock before each frame
 // (START_MS is 0 there), so a frame shows exactly the time asked for. Every
 // run times each frame (draw and swap) with the monotonic clock and books it
 // to the frame's segment; the timedemo also waits for the GPU (glFinish) so
@@ -29,7 +29,7 @@
 #include "support/child.h"
 #include "support/error.h"
 
-double   SEGMENT_SECONDS[7];
+double   SEGMENT_SECONDS[SCORE_MAX_SEGMENTS + 1];
 uint32_t FRAMES_DRAWN;
 
 // --- internal helpers ---------------------------------------------------------
@@ -106,9 +106,9 @@ void shell_run_show()
     for (;;) {
         if (QUIT_REQUESTED != 0)
             break;
-        if (ELAPSED_MS >= SHELL_RUN_MS && SHELL_OPTIONS.loop)
+        if (ELAPSED_MS >= SHOW.length && SHELL_OPTIONS.loop)
             runs_restart();
-        if (ELAPSED_MS >= SHELL_RUN_MS)
+        if (ELAPSED_MS >= SHOW.length)
             break;
         ELAPSED_MS = clock_now_ms() - START_MS;
         runs_draw(false);
@@ -133,7 +133,7 @@ void shell_run_capture()
     if (part)
         capture_open(sink, capture_part_out(), o.fps, o.from_ms, "", 0);  // lossless: coded again when joined
     else
-        capture_open(sink, o.capture_out, o.fps, o.from_ms, o.data_dir + "/music.ogg", o.crf);
+        capture_open(sink, o.capture_out, o.fps, o.from_ms, o.data_dir + "/" + SHOW.music, o.crf);
     try {
         for (int64_t n = first; n <= last && QUIT_REQUESTED == 0; ++n) {
             runs_virtual_frame(capture_frame_time(n, o.fps));
@@ -163,7 +163,7 @@ void shell_run_frame()
 
 uint32_t timedemo_frame_time(int segment, uint32_t k, uint32_t count)
 {
-    const timeline_segment_info& seg = TIMELINE[segment];
+    const score_segment& seg = score_segment_at(segment);
     uint64_t span = seg.end - seg.start;
     return seg.start + static_cast<uint32_t>((k + 1) * span / (uint64_t(count) + 1));
 }
@@ -173,7 +173,8 @@ void shell_run_timedemo()
     uint32_t count = SHELL_OPTIONS.timedemo_frames;
     std::printf("timedemo: %u frames per segment, %dx%d\n", count, CAPTURE_WIDTH, CAPTURE_HEIGHT);
     double total = 0;
-    for (int s = 1; s <= TIMELINE_SEGMENTS && QUIT_REQUESTED == 0; ++s) {
+    int segments = timeline_segments();
+    for (int s = 1; s <= segments && QUIT_REQUESTED == 0; ++s) {
         double before = SEGMENT_SECONDS[s];
         kst_render_stats stats_before = KST_RENDER_STATS;
         for (uint32_t k = 0; k < count && QUIT_REQUESTED == 0; ++k) {
@@ -189,7 +190,7 @@ void shell_run_timedemo()
                     static_cast<double>(KST_RENDER_STATS.objects - stats_before.objects) / n,
                     static_cast<double>(KST_RENDER_STATS.triangles - stats_before.triangles) / n);
     }
-    std::printf("all:       %8.3f ms/frame\n", count ? total * 1000.0 / (6.0 * count) : 0.0);
+    std::printf("all:       %8.3f ms/frame\n", count ? total * 1000.0 / (double(segments) * count) : 0.0);
     std::fflush(stdout);
 }
 
@@ -249,7 +250,7 @@ void shell_run_frame_costs()
     capture_frame_range(o.fps, o.from_ms, o.to_ms, first, last);
     std::printf("frame costs: %s frames per second, %dx%d\n", capture_rate_text(o.fps).c_str(), CAPTURE_WIDTH,
                 CAPTURE_HEIGHT);
-    std::vector<runs_cost> costs[TIMELINE_SEGMENTS + 1];
+    std::vector<std::vector<runs_cost>> costs(static_cast<size_t>(timeline_segments()) + 1);
     for (int64_t n = first; n <= last && QUIT_REQUESTED == 0; ++n) {
         uint32_t t = capture_frame_time(n, o.fps);
         double start = runs_now(), cpu_start = runs_cpu_now();
@@ -259,13 +260,13 @@ void shell_run_frame_costs()
         runs_present();
         int s = timeline_segment(t);
         if (s > 0)
-            costs[s].push_back({ms, t, cpu_ms});
+            costs[static_cast<size_t>(s)].push_back({ms, t, cpu_ms});
         if (ms > 1000.0)
             std::fprintf(stderr, "qiv: the frame at %u ms took %.0f ms\n", t, ms);
     }
     uint32_t over = 0;
-    for (int s = 1; s <= TIMELINE_SEGMENTS; ++s)
-        over += runs_cost_report(s, costs[s]);
+    for (int s = 1; s <= timeline_segments(); ++s)
+        over += runs_cost_report(s, costs[static_cast<size_t>(s)]);
     std::printf("frames above 3 x their segment's median: %u\n", over);
     std::fflush(stdout);
 }

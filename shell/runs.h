@@ -1,6 +1,6 @@
 // shell/runs.h - the ways a loaded show can be played.
 //
-// The show itself (real clock, until 131500 ms or a quit), capture (virtual
+// The show itself (real clock, until the score's length or a quit), capture (virtual
 // clock, every frame written), a single frame, and the timedemo (virtual
 // clock, a fixed number of frames per segment as fast as possible, timed).
 // Each counts the real seconds spent drawing per segment for the "-bmark"
@@ -9,7 +9,9 @@
 
 #include <cstdint>
 
-extern double   SEGMENT_SECONDS[7];  // real time spent drawing each segment's frames
+#include "shell/score.h"
+
+extern double   SEGMENT_SECONDS[SCORE_MAX_SEGMENTS + 1];  // real time spent drawing each segment's frames
 extern uint32_t FRAMES_DRAWN;        // every frame drawn by the run, in a segment or not
 
 void shell_run_show();

@@ -27,22 +27,26 @@ struct start_skip_draws {
     ~start_skip_draws() { kst_render_skip_draws = false; }
 };
 
-static void start_step(KST_SCENE& scene, int segment, uint32_t t)
+// One frame's particle steps of the segment, each after its scene's render.
+static void start_step(int segment, uint32_t t)
 {
-    const timeline_segment_info& seg = TIMELINE[segment];
-    float f = timeline_frame(static_cast<int64_t>(t) - seg.start, seg.divisor);
-    KST_RENDER_SCENE(scene, f);
-    kst_state_reset();
-    KST_PARTICLES_RENDER(scene, f);
+    int64_t u = static_cast<int64_t>(t) - score_segment_at(segment).start;
+    for (const score_step* step : timeline_particle_steps(segment)) {
+        KST_SCENE& scene = SHELL_SCENES[step->target];
+        float f = timeline_frame(u, step->rate);
+        KST_RENDER_SCENE(scene, f);
+        kst_state_reset();
+        KST_PARTICLES_RENDER(scene, f);
+    }
 }
 
 // --- public functions ---------------------------------------------------------
 uint32_t start_particle_steps(uint32_t ms)
 {
     int segment = timeline_segment(ms);
-    if (ms == 0 || timeline_particle_scene(segment) < 0)
+    if (ms == 0 || timeline_particle_steps(segment).empty())
         return 0;
-    uint64_t span = ms - TIMELINE[segment].start;
+    uint64_t span = ms - score_segment_at(segment).start;
     return static_cast<uint32_t>(std::min<uint64_t>(span * START_STEPS_PER_SECOND / 1000, START_MAX_STEPS));
 }
 
@@ -55,11 +59,10 @@ void start_prepare(uint32_t ms)
     if (steps == 0)
         return;
     int segment = timeline_segment(ms);
-    KST_SCENE& scene = SHELL_SCENES[timeline_particle_scene(segment)];
     start_skip_draws skip;
     for (uint32_t k = steps; k >= 1; --k) {
         uint32_t back = static_cast<uint32_t>(uint64_t(k) * 1000 / START_STEPS_PER_SECOND);
         if (timeline_segment(ms - back) == segment)
-            start_step(scene, segment, ms - back);
+            start_step(segment, ms - back);
     }
 }

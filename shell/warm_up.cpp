@@ -56,9 +56,9 @@ struct warm_up_scene {
 struct warm_up_saved {
     GLfloat                      matrix[3][16];   // model-view, projection, texture
     std::vector<warm_up_texture> textures;
-    warm_up_scene                scenes[SCENE_COUNT];
+    warm_up_scene                scenes[SCORE_MAX_SCENES];
     random_saved                 random;
-    int32_t                      segment_frames[7];
+    int32_t                      segment_frames[SCORE_MAX_SEGMENTS + 1];
     int32_t                      bench_score;
     kst_render_stats             stats;
     KST_VECTOR                   camera_pos, camera_target;
@@ -103,7 +103,7 @@ static void warm_up_restore_textures(const warm_up_saved& s)
 
 static void warm_up_save_scenes(warm_up_saved& s)
 {
-    for (int i = 0; i < SCENE_COUNT; ++i) {
+    for (int i = 0; i < SCORE_MAX_SCENES; ++i) {
         const KST_SCENE& scene = SHELL_SCENES[i];
         if (scene.OBJ && scene.OBJECTS > 0)
             s.scenes[i].objects.assign(scene.OBJ, scene.OBJ + scene.OBJECTS);
@@ -114,7 +114,7 @@ static void warm_up_save_scenes(warm_up_saved& s)
 
 static void warm_up_restore_scenes(const warm_up_saved& s)
 {
-    for (int i = 0; i < SCENE_COUNT; ++i) {
+    for (int i = 0; i < SCORE_MAX_SCENES; ++i) {
         KST_SCENE& scene = SHELL_SCENES[i];
         const warm_up_scene& saved = s.scenes[i];
         if (scene.OBJ && saved.objects.size() == static_cast<size_t>(scene.OBJECTS))
@@ -163,9 +163,9 @@ static void warm_up_restore(const warm_up_saved& s)
 static std::vector<uint32_t> warm_up_times()
 {
     std::vector<uint32_t> times;
-    for (int s = 1; s <= TIMELINE_SEGMENTS; ++s)
-        times.push_back(TIMELINE[s].includes_start ? TIMELINE[s].start : TIMELINE[s].start + 1);
-    for (uint32_t t = WARM_UP_STEP_MS / 2; t < SHELL_RUN_MS; t += WARM_UP_STEP_MS)
+    for (const score_segment& seg : SHOW.segments)
+        times.push_back(seg.includes_start ? seg.start : seg.start + 1);
+    for (uint32_t t = WARM_UP_STEP_MS / 2; t < SHOW.length; t += WARM_UP_STEP_MS)
         times.push_back(t);
     return times;
 }

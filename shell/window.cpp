@@ -26,6 +26,7 @@
 bool           WINDOW_CLOSED = false;
 window_options WINDOW_OPTIONS;
 picture_rect   WINDOW_PICTURE;
+void (*window_key_hook)(int key, bool shift) = nullptr;
 
 static gl_context            window_ctx;           // window and GL context, or none
 static std::string           window_error;         // why WINDOW_CREATE failed
@@ -122,6 +123,8 @@ int WINDOW_PROC(const SDL_Event& event)
     case SDL_KEYDOWN:
         if (event.key.keysym.sym == SDLK_ESCAPE)
             window_request_close();
+        else if (window_key_hook)
+            window_key_hook(event.key.keysym.sym, (event.key.keysym.mod & KMOD_SHIFT) != 0);
         return 0;
     case SDL_QUIT:
         window_request_close();
@@ -157,6 +160,12 @@ int WINDOW_UPDATE()
 const std::string& window_last_error()
 {
     return window_error;
+}
+
+void window_set_title(const std::string& title)
+{
+    if (window_ctx.window)
+        SDL_SetWindowTitle(window_ctx.window, title.c_str());
 }
 
 bool window_exists()

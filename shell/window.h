@@ -42,6 +42,8 @@ struct window_options {
 extern bool           WINDOW_CLOSED;
 extern window_options WINDOW_OPTIONS;
 extern picture_rect   WINDOW_PICTURE;  // where the picture sits in the drawn frame
+// Called by WINDOW_PROC for every key pressed but Escape (SDL key code, Shift held), when set.
+extern void (*window_key_hook)(int key, bool shift);
 
 bool WINDOW_CREATE();
 void WINDOW_DESTROY();
@@ -50,6 +52,8 @@ int  WINDOW_PROC(const SDL_Event& event);
 
 // Why the last WINDOW_CREATE failed ("" after a success).
 const std::string& window_last_error();
+// Renames the window, when there is one.
+void window_set_title(const std::string& title);
 // True while a window exists.
 bool window_exists();
 // The drawn frame's size in pixels (times the samples per pixel off screen).

@@ -159,6 +159,8 @@ const doc_skipped_section doc_skipped_sections[] = {
                 "own test (./run release-test) needs root and the Debian mirror"},
     {"Benchmarks and fuzzing", "./run fuzz builds a clang tree and fuzzes each target for ten minutes; the "
                                "corpora run as ordinary tests"},
+    {"Make your own show", "one shell script whose commands span lines (cd, here-documents): "
+                           "tests/e2e/own_show_e2e_test.cpp runs the block whole, as written"},
 };
 
 const char* const doc_installed_data = "/usr/share/qiv/data/";

@@ -56,6 +56,7 @@ TEST(DebianPackages, ThreePackagesWithTheirFilesAndNoLintianError)
     std::string q = debian_contents(qiv);
     for (const char* path : {"./usr/bin/qiv", "./usr/share/man/man1/qiv.1.gz", "./usr/share/qiv/data/music.ogg",
                              "./usr/share/qiv/data/earth.kst", "./usr/share/qiv/data/loading.ife",
+                             "./usr/share/qiv/data/show.toml", "./usr/share/man/man5/qiv-show.5.gz",
                              "./usr/share/doc/qiv/copyright"})
         EXPECT_NE(q.find(path), std::string::npos) << path;
     std::string t = debian_contents(tools);

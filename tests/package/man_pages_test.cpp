@@ -14,14 +14,18 @@
 namespace {
 
 // The page as a reader sees its text: roff's escaped minus signs made plain
-// and its font changes (\fB, \fI, \fR, \fP) left out.
-std::string man_page_text(const std::string& page)
+// and its font changes (\fB, \fI, \fR, \fP) and zero-width marks (\&) left out.
+std::string man_page_text(const std::string& page, const std::string& section = "1")
 {
-    std::string roff = read_file(std::string(QIV_BINARY_DIR) + "/man/" + page + ".1");
+    std::string roff = read_file(std::string(QIV_BINARY_DIR) + "/man/" + page + "." + section);
     std::string text;
     for (size_t i = 0; i < roff.size(); ++i) {
         if (roff[i] == '\\' && i + 1 < roff.size() && roff[i + 1] == '-')
             continue;  // "\-" is a plain "-"
+        if (roff[i] == '\\' && i + 1 < roff.size() && roff[i + 1] == '&') {
+            i += 1;  // "\&" is nothing
+            continue;
+        }
         if (roff[i] == '\\' && i + 2 < roff.size() && roff[i + 1] == 'f') {
             i += 2;  // a font change
             continue;
@@ -124,4 +128,26 @@ TEST(ManPages, EveryProgramShowsTheOneVersion)
         EXPECT_EQ(r.status, 0) << program;
         EXPECT_NE(r.out.find(KESTREL_VERSION), std::string::npos) << program << ": " << r.out;
     }
+}
+
+// qiv-show(5) names every key and step of the show file, and its example is
+// the default show.toml exactly as qiv-mkdata writes it.
+TEST(ManPages, ShowFilePageHasEveryKeyAndTheDefaultFile)
+{
+    std::string text = man_page_text("qiv-show", "5");
+    ASSERT_FALSE(text.empty());
+    for (const char* key : {"music", "length", "bpm", "loading", "layers", "closing", "[[scenes]]", "name",
+                            "textures", "particles", "[[segments]]", "start", "end", "include_start", "weight",
+                            "steps", "\"clear\"", "\"clear_depth\"", "\"reset\"", "\"starfield\"", "scene", "rate",
+                            "frame", "wrap", "effect", "\"spin\"", "objects", "x", "y", "growth"})
+        EXPECT_TRUE(man_mentions(text, key)) << key;
+    std::istringstream example(read_file(std::string(QIV_SOURCE_DIR) + "/fuzz/corpus/show/default.toml"));
+    std::string line;
+    int lines = 0;
+    while (std::getline(example, line))
+        if (!line.empty()) {
+            EXPECT_NE(text.find(line), std::string::npos) << "the example lacks: " << line;
+            lines += 1;
+        }
+    EXPECT_GT(lines, 100);
 }

@@ -24,7 +24,7 @@ TEST(Timeline, FrameValuesAndSegmentSixWrap)
 {
     EXPECT_FLOAT_EQ(timeline_frame(15000, 7.5L), 2000.0f);   // crest over segment 1
     EXPECT_FLOAT_EQ(timeline_frame(15000, 15.0L), 1000.0f);
-    EXPECT_FLOAT_EQ(timeline_frame(25000, TIMELINE[2].divisor), 1000.0f);
+    EXPECT_FLOAT_EQ(timeline_frame(25000, score_segment_at(2).steps[1].rate), 1000.0f);
     EXPECT_FLOAT_EQ(timeline_frame(1, 24.0L), static_cast<float>(1.0L / 24));
     // Segment 6: g = u / 8, frame = frac(g) + (round-half-even(g) mod 1000).
     struct { uint32_t t; float frame; } six[] = {{114004, 0.5f}, {114008, 1.0f}, {114012, 2.5f}, {114020, 2.5f}, {114028, 4.5f}};

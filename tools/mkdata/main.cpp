@@ -1,7 +1,7 @@
 // tools/mkdata/main.cpp - qiv-mkdata OUT_DIR [--seed N]: makes the default production.
 //
-// Writes the fifteen layer files, the six scenes, every texture they name and
-// music.ogg into OUT_DIR (made, with the folders above it, when missing). The music is synthesised and
+// Writes the fifteen layer files, the six scenes, every texture they name,
+// music.ogg and show.toml into OUT_DIR (made, with the folders above it, when missing). The music is synthesised and
 // encoded on a second thread while the textures, layers and scenes are built
 // on the main one; the two share no state (each part seeds its own noise from
 // mk_seed), so the output is byte-for-byte the same for the same seed however
@@ -83,6 +83,7 @@ static int mkdata_run(int argc, char** argv)
     try {
         mk_make_layers(ctx);
         mk_make_scenes(ctx);
+        mk_make_show(ctx);
     } catch (...) {
         main_error = std::current_exception();
     }

@@ -1,7 +1,7 @@
 // tools/mkdata/mkdata.h - the default production generator's shared pieces.
 //
 // qiv-mkdata writes the whole data folder the demo loads: fifteen layer files,
-// six scenes, every texture they name and the music. Everything is made here
+// six scenes, every texture they name, the music and the score (show.toml). Everything is made here
 // from code: the textures are painted with value noise and shapes, the text is
 // set with a TrueType font from the system's DejaVu package, the meshes are
 // built from parametric surfaces and the music is synthesised and encoded with
@@ -42,3 +42,5 @@ std::vector<double> mk_crash_times();
 void mk_make_layers(const mk_context& ctx);   // the .ife files and their textures
 void mk_make_scenes(const mk_context& ctx);   // the .kst files and their textures
 void mk_make_music(const mk_context& ctx);    // music.ogg
+void mk_make_show(const mk_context& ctx);     // show.toml, the default show's score
+extern const char* const MK_SHOW_TOML;        // its text

@@ -1,0 +1,125 @@
+// qiv --edit in a real X window under Xvfb, keys pressed with xdotool: once
+// the window's title says the edit loop runs, Space pauses, Right seeks one
+// second exactly, Page Down lands on the next segment's first millisecond,
+// [ and L loop that segment, Home goes back to the loop's start (the show's
+// without a loop), and Escape ends
+// with status 0. --verbose logs the overlay line after every key.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "demo_data.h"
+#include "e2e_data.h"
+#include "process.h"
+#include "xvfb.h"
+
+namespace {
+// The "qiv: edit: " lines of stderr, in order.
+std::vector<std::string> edit_lines(const std::string& err)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("qiv: edit: ", 0) == 0)
+            lines.push_back(line.substr(11));
+    return lines;
+}
+
+uint32_t edit_ms(const std::string& line)
+{
+    unsigned s = 0, ms = 0;
+    std::sscanf(line.c_str(), "%u.%u", &s, &ms);
+    return s * 1000 + ms;
+}
+}  // namespace
+
+TEST(EditE2E, KeysPauseSeekJumpAndLoopInTheWindow)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
+    std::atomic<bool> done{false};
+    std::thread keys([&] {
+        bool sent = false;
+        while (!done) {
+            program_result r = run_program("/usr/bin/xdotool", {"search", "--name", "^qiv edit"}, env, "", 10);
+            if (r.status == 0 && !sent) {
+                run_program("/usr/bin/xdotool",
+                            {"search", "--name", "^qiv edit", "windowfocus", "--sync", "key", "--delay", "150", "space",
+                             "Right", "Next", "bracketleft", "l", "Home", "Escape"},
+                            env, "", 20);
+                sent = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    program_result r = run_program(qiv_path(), {"--edit", "--verbose", "--start", "20000"}, env, e2e_data_dir(), 90);
+    done = true;
+    keys.join();
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> lines = edit_lines(r.err);
+    ASSERT_EQ(lines.size(), 6u) << r.err;
+    uint32_t paused = edit_ms(lines[0]);
+    EXPECT_GE(paused, 20000u);
+    EXPECT_NE(lines[0].find("segment 2 part2"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("paused"), std::string::npos) << lines[0];
+    EXPECT_EQ(edit_ms(lines[1]), paused + 1000) << lines[1];
+    EXPECT_EQ(lines[2].rfind("40.001 s  segment 3 lepke", 0), 0u) << lines[2];
+    EXPECT_NE(lines[3].find("loop 40.001-64.000 off"), std::string::npos) << lines[3];
+    EXPECT_NE(lines[4].find("loop 40.001-64.000 on"), std::string::npos) << lines[4];
+    // Home restarts, but while looping the time stays in the loop: its start.
+    EXPECT_EQ(lines[5].rfind("40.001 s  segment 3 lepke", 0), 0u) << lines[5];
+}
+
+// A show file changed while --edit plays: a broken version is told on stderr
+// and the last good show plays on; the mended one replaces it at the same
+// time position (the paused time stays, the new segment name shows).
+TEST(EditE2E, AChangedShowFileIsReloadedAndABrokenOneIsTold)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    std::string dir = test_temp_dir("edit-reload");
+    demo_data_write(dir + "/data");
+    const std::string show = "length = 20000\nloading = \"loading\"\n\n[[segments]]\nname = \"first\"\nstart = 0\n"
+                             "end = 20000\nsteps = [\"clear\", { layers = \"part2\", rate = 20 }]\n";
+    write_file(dir + "/data/show.toml", show);
+    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
+    auto key = [&](const std::string& k) {
+        run_program("/usr/bin/xdotool", {"search", "--name", "^qiv edit", "windowfocus", "--sync", "key", k}, env, "", 20);
+    };
+    std::atomic<bool> done{false};
+    std::thread author([&] {
+        while (!done && run_program("/usr/bin/xdotool", {"search", "--name", "^qiv edit"}, env, "", 10).status != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        key("space");
+        std::string broken = show;
+        broken.replace(broken.find("rate = 20"), 9, "rate = 0");
+        write_file(dir + "/data/show.toml", broken);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        std::string mended = show;
+        mended.replace(mended.find("\"first\""), 7, "\"second\"");
+        write_file(dir + "/data/show.toml", mended);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        key("Right");
+        key("Escape");
+    });
+    program_result r = run_program(qiv_path(), {"--edit", "--verbose", "--start", "5000"}, env, dir, 90);
+    done = true;
+    author.join();
+    ASSERT_EQ(r.status, 0) << r.err;
+    size_t told = r.err.find("show.toml:8: segments[1].steps[2].rate: a rate must be more than 0");
+    size_t reloaded = r.err.find("qiv: reloaded the show");
+    EXPECT_NE(told, std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("(the last good show keeps playing)"), std::string::npos) << r.err;
+    ASSERT_NE(reloaded, std::string::npos) << r.err;
+    EXPECT_LT(told, reloaded);
+    std::vector<std::string> lines = edit_lines(r.err);
+    ASSERT_EQ(lines.size(), 2u) << r.err;
+    EXPECT_NE(lines[0].find("segment 1 first"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("segment 1 second"), std::string::npos) << lines[1];
+    EXPECT_EQ(edit_ms(lines[1]), edit_ms(lines[0]) + 1000) << lines[1];  // the same position, one second on
+}
