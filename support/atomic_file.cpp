@@ -82,6 +82,7 @@ std::string atomic_file::stage()
     bool ok = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
     ok = (std::fclose(file_) == 0) && ok;
     file_ = nullptr;
+    // mkstemp creates mode 0600; give the file the usual permissions.
     mode_t mask = umask(0);
     umask(mask);
     chmod(temp_.c_str(), 0666 & ~mask);
@@ -106,14 +107,8 @@ void atomic_file::commit()
             fatal_raise(path_ + ": write failed: " + reason);
         return;
     }
-    bool ok = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
-    ok = (std::fclose(file_) == 0) && ok;
-    file_ = nullptr;
-    // mkstemp creates mode 0600; give the file the usual permissions.
-    mode_t mask = umask(0);
-    umask(mask);
-    chmod(temp_.c_str(), 0666 & ~mask);
-    if (!ok || std::rename(temp_.c_str(), path_.c_str()) != 0) {
+    const std::string staged = stage();  // flushed, synced, closed, given the usual permissions
+    if (std::rename(staged.c_str(), path_.c_str()) != 0) {
         std::string reason = atomic_file_reason();
         unlink(temp_.c_str());
         fatal_raise(path_ + ": write failed: " + reason);
