@@ -636,9 +636,19 @@ static size_t show_after_line_end(std::string_view text, size_t at)
     return at;
 }
 
+// Whether a quote after `prev` (the last character outside strings that is
+// not a space or tab) can open a string: where TOML has a key or a value.
+// Elsewhere (a quote glued to a number, say) toml++ is still reading the
+// value before it, asking of every character whether it is whitespace.
+static bool show_string_may_open(char prev)
+{
+    return prev == '\n' || prev == '=' || prev == '[' || prev == ',' || prev == '{' || prev == '.';
+}
+
 static void show_guard_text(const show_reader& r, std::string_view text)
 {
     show_lex state = SHOW_LEX_BARE;
+    char prev = '\n';
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         switch (state) {
@@ -646,9 +656,18 @@ static void show_guard_text(const show_reader& r, std::string_view text)
             if (static_cast<unsigned char>(c) >= 0x80)
                 show_fail(r, show_line_at(text, i), "", "not valid TOML: a character beyond ASCII outside a "
                           "string or comment");
-            if (c == '#')
+            if (c == '#') {
                 state = SHOW_LEX_COMMENT;
-            else if (show_starts(text, i, "\"\"\"")) {
+                prev = '\n';  // the comment runs to the line's end
+                break;
+            }
+            if ((c != '"' && c != '\'') || !show_string_may_open(prev)) {
+                if (c != ' ' && c != '\t' && c != '\r')
+                    prev = c;
+                break;
+            }
+            prev = c;
+            if (show_starts(text, i, "\"\"\"")) {
                 state = SHOW_LEX_ML_BASIC;
                 i += 2;
             } else if (show_starts(text, i, "'''")) {

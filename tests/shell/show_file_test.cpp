@@ -174,6 +174,9 @@ TEST(ShowFile, EveryRefusalNamesFileLineAndKey)
         // characters toml++ 3.3 must not meet (it reaches undefined behaviour on them)
         {replaced(SMALL, "end = 5000", "end = 5000\xcc\x8b"),
          "data/show.toml:11: not valid TOML: a character beyond ASCII outside a string or comment"},
+        // a quote glued to a value opens no string: toml++ is still reading the value
+        {replaced(SMALL, "end = 5000", "end = 5000\"\xc4\xba\""),
+         "data/show.toml:11: not valid TOML: a character beyond ASCII outside a string or comment"},
         {replaced(SMALL, "name = \"one\"", "name = \"\"\"\\\n\xc2\xa7\"\"\""),
          "data/show.toml:10: not valid TOML here: a character beyond ASCII after a line-ending backslash"},
         // overlapping segments
