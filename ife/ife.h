@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 constexpr int32_t IFE_MAX_LAYERS = 1001;
 constexpr int32_t IFE_MAX_KEYS   = 10001;
@@ -72,5 +73,8 @@ float       IFE_VALUE(const std::string& line, int32_t n);
 // Parses the file without acquiring textures (every texture is 0): for tools
 // that inspect interfaces without a GL context.
 void ife_parse(ife_interface& record, const std::string& filename);
+// The texture manager names IFE_LOAD asks for with `dir`, each once: what a
+// watcher of the layers' image files looks at.
+std::vector<std::string> ife_texture_names(const ife_interface& record, const std::string& dir);
 // The bracketing keys of a layer at frame (keycount must be at least 1).
 void ife_bracket(const ife_layer& layer, float frame, int32_t& a, int32_t& b);

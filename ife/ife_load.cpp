@@ -15,6 +15,8 @@
 #include "ife/ife.h"
 
 #include <GL/gl.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -143,10 +145,14 @@ static void ife_read_key(ife_reader& reader, ife_keys& key, const std::string& w
     key.alpha = IFE_VALUE(line, 11);
 }
 
+static std::string ife_texture_request(const std::string& dir, const char* texturename)
+{
+    return (dir + "/" + texturename).substr(0, IFE_TEXT_MAX);
+}
+
 static uint32_t ife_acquire_texture(const std::string& dir, const char* texturename)
 {
-    std::string name = (dir + "/" + texturename).substr(0, IFE_TEXT_MAX);
-    uint32_t texture = TX_LOAD(name, 1);
+    uint32_t texture = TX_LOAD(ife_texture_request(dir, texturename), 1);
     glBindTexture(GL_TEXTURE_2D, texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
@@ -254,4 +260,15 @@ void IFE_FREE(ife_interface& record)
     }
     mem_free_array(record.layers);
     record.layercount = 0;
+}
+
+std::vector<std::string> ife_texture_names(const ife_interface& record, const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (int32_t i = 0; record.layers && i < record.layercount; ++i) {
+        std::string name = ife_texture_request(dir, record.layers[i].texturename);
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    return names;
 }

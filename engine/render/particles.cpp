@@ -35,6 +35,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -203,6 +204,12 @@ void KST_PARTICLES_FREE(KST_SCENE& scene)
 {
     mem_free_array(scene.PARTICLE);
     scene.PARTICLES = 0;
+}
+
+void kst_particles_carry(KST_SCENE& fresh, const KST_SCENE& old)
+{
+    if (old.PARTICLE && fresh.PARTICLE && old.PARTICLES == fresh.PARTICLES)
+        std::copy(old.PARTICLE, old.PARTICLE + old.PARTICLES, fresh.PARTICLE);
 }
 
 void KST_PARTICLES_RENDER(KST_SCENE& scene, float frame)

@@ -17,34 +17,6 @@
 #include "engine/scene/textures.h"
 #include "support/error.h"
 
-// --- internal helpers ---------------------------------------------------------
-static const char* const kview_framebuffer_name = "$framebuffer$.jpg";
-
-// Clears the GL names the binding is about to fill, so that after a failure
-// half-way every name that was not acquired is 0, which releasing ignores.
-static void kview_clear_texture_names(KST_SCENE& scene)
-{
-    for (int32_t i = 0; scene.MATERIAL && i < scene.MATERIALS; ++i) {
-        KST_MATERIAL& m = scene.MATERIAL[i];
-        if (m.TEXTURED)
-            m.TEXTURE = 0;
-        if (m.ENVMAP)
-            m.ENVTEXTURE = 0;
-    }
-    for (int32_t i = 0; scene.OBJ && i < scene.OBJECTS; ++i) {
-        KST_PARTICLEDATA& p = scene.OBJ[i].PARTICLE;
-        if (p.ENABLED && p.TEXTURENAME.LEN > 0)
-            p.TEXTURE = 0;
-    }
-}
-
-static void kview_add_name(std::vector<std::string>& names, const std::string& data, const KST_NAME& name)
-{
-    std::string request = (data + "/" + kst_name_get(name)).substr(0, 255);
-    if (std::find(names.begin(), names.end(), request) == names.end())
-        names.push_back(request);
-}
-
 // --- public functions ---------------------------------------------------------
 kview_context::kview_context(bool offscreen, const std::string& title, int w, int h) : width(w), height(h)
 {
@@ -113,14 +85,13 @@ void kview_scene_build(KST_SCENE& scene, const kview_source& source, std::vector
         if (!source.config.empty())
             CONFIG_READ(scene, source.config);
         if (textures)
-            *textures = kview_texture_names(scene, kview_source_data(source));
-        kview_clear_texture_names(scene);
-        bound = true;
+            *textures = kst_scene_texture_names(scene, kview_source_data(source));
         KST_SCENE_TEXTURES(scene, kview_source_data(source));
+        bound = true;
         if (source.particles > 0)
             KST_PARTICLES_INIT(scene, source.particles);
     } catch (...) {
-        if (bound)
+        if (bound)   // a failed binding gave back its own textures
             KST_SCENE_FREETEXTURES(scene);
         KST_PARTICLES_FREE(scene);
         KST_SCENE_FREE(scene);
@@ -137,29 +108,10 @@ void kview_scene_release(KST_SCENE& scene)
     scene = KST_SCENE{};
 }
 
-std::vector<std::string> kview_texture_names(const KST_SCENE& scene, const std::string& data)
-{
-    std::vector<std::string> names;
-    for (int32_t i = 0; scene.MATERIAL && i < scene.MATERIALS; ++i) {
-        const KST_MATERIAL& m = scene.MATERIAL[i];
-        if (m.TEXTURED && !kst_name_equals(m.TEXTNAME, kview_framebuffer_name))
-            kview_add_name(names, data, m.TEXTNAME);
-        if (m.ENVMAP)
-            kview_add_name(names, data, m.ENVTEXTNAME);
-    }
-    for (int32_t i = 0; scene.OBJ && i < scene.OBJECTS; ++i) {
-        const KST_PARTICLEDATA& p = scene.OBJ[i].PARTICLE;
-        if (p.ENABLED && p.TEXTURENAME.LEN > 0)
-            kview_add_name(names, data, p.TEXTURENAME);
-    }
-    return names;
-}
-
 void kview_scene_replace(kview_scene& view, KST_SCENE& fresh)
 {
     KST_SCENE& old = view.scene;
-    if (old.PARTICLE && fresh.PARTICLE && old.PARTICLES == fresh.PARTICLES)
-        std::copy(old.PARTICLE, old.PARTICLE + old.PARTICLES, fresh.PARTICLE);
+    kst_particles_carry(fresh, old);
     kview_scene_release(old);
     view.scene = fresh;
     fresh = KST_SCENE{};

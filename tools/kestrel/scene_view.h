@@ -88,10 +88,6 @@ void kview_scene_build(KST_SCENE& scene, const kview_source& source,
                        std::vector<std::string>* textures = nullptr);
 // Releases what kview_scene_build acquired and clears the record.
 void kview_scene_release(KST_SCENE& scene);
-// The texture requests of a scene as the binding makes them (directory + "/" +
-// name): textured materials, environment maps and emitters' particle textures,
-// each once, "$framebuffer$.jpg" left out.
-std::vector<std::string> kview_texture_names(const KST_SCENE& scene, const std::string& data);
 
 // Puts `fresh` (built by kview_scene_build) on screen in place of the view's
 // scene, which is released; the particles in flight carry over when both pools

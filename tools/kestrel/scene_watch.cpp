@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "engine/scene/textures.h"
 #include "engine/textures/texture_manager.h"
 #include "support/error.h"
 
@@ -80,17 +81,6 @@ static bool kwatch_unchanged(kwatch_state& watch, uint32_t now)
     return same;
 }
 
-// The bound textures' depths follow images uploaded again.
-static void kwatch_texture_types(KST_SCENE& scene)
-{
-    for (int32_t i = 0; scene.MATERIAL && i < scene.MATERIALS; ++i) {
-        KST_MATERIAL& m = scene.MATERIAL[i];
-        int32_t bpp = m.TEXTURED ? TX_BPP(static_cast<uint32_t>(m.TEXTURE)) : 0;
-        if (bpp != 0)
-            m.TEXTURETYPE = static_cast<uint8_t>(bpp);
-    }
-}
-
 // Uploads the settled texture files again; false when one of them is broken.
 static bool kwatch_reload_textures(kwatch_state& watch, const std::vector<size_t>& settled, KST_SCENE& scene)
 {
@@ -108,7 +98,7 @@ static bool kwatch_reload_textures(kwatch_state& watch, const std::vector<size_t
         }
     }
     if (any)
-        kwatch_texture_types(scene);
+        kst_scene_texture_types(scene);
     return ok;
 }
 
@@ -164,7 +154,7 @@ void kwatch_begin(kwatch_state& watch, const kview_source& source, const KST_SCE
     watch.files.push_back(kwatch_make(source.file, ""));
     if (!source.config.empty())
         watch.files.push_back(kwatch_make(source.config, ""));
-    kwatch_add_textures(watch, kview_texture_names(scene, kview_source_data(source)));
+    kwatch_add_textures(watch, kst_scene_texture_names(scene, kview_source_data(source)));
     watch.build_error.clear();
     watch.error.clear();
 }
@@ -194,7 +184,7 @@ kwatch_result kwatch_step(kwatch_state& watch, kview_scene& view, uint32_t now_m
     kwatch_accept(watch, settled);
     if (built) {
         kview_scene_replace(view, fresh);
-        kwatch_keep_textures(watch, kview_texture_names(view.scene, kview_source_data(watch.source)));
+        kwatch_keep_textures(watch, kst_scene_texture_names(view.scene, kview_source_data(watch.source)));
     }
     kwatch_update_error(watch);
     if (!textures_ok || (rebuild && !built))
