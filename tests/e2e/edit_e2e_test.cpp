@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -14,6 +16,7 @@
 #include "demo_data.h"
 #include "e2e_data.h"
 #include "process.h"
+#include "rgb_image.h"
 #include "xvfb.h"
 
 namespace {
@@ -122,4 +125,66 @@ TEST(EditE2E, AChangedShowFileIsReloadedAndABrokenOneIsTold)
     EXPECT_NE(lines[0].find("segment 1 first"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find("segment 1 second"), std::string::npos) << lines[1];
     EXPECT_EQ(edit_ms(lines[1]), edit_ms(lines[0]) + 1000) << lines[1];  // the same position, one second on
+}
+
+// Only what changed is read again: an edited image shows at once in the
+// layer that uses it without any file being loaded again, and a rewritten
+// scene file replaces that scene alone (the show is not rebuilt).
+TEST(EditE2E, AnEditedImageOrSceneIsReadAgainAlone)
+{
+    xvfb_server x;  // 1024 x 768: with --desktop the picture fills it
+    ASSERT_TRUE(x.ok());
+    std::string dir = test_temp_dir("edit-images");
+    demo_data_write(dir + "/data");
+    write_file(dir + "/data/show.toml",
+               "length = 20000\nloading = \"loading\"\n\n[[segments]]\nname = \"only\"\nstart = 0\nend = 20000\n"
+               "steps = [\"clear\", { scene = \"crest\", rate = 20 }, { layers = \"part2\", rate = 20 }]\n");
+    std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
+    int px = 0, py = 0;
+    demo_data_layer_pixel("part2", px, py);
+    auto pixel = [&] {
+        int w = 0, h = 0;
+        std::vector<uint8_t> shot = x.screenshot(w, h);
+        if (w != 1024 || h != 768)
+            return tex_rgba{0, 0, 0, 0};
+        const uint8_t* at = rgb_image{w, h, shot}.at(px * 1024 / 640, (479 - py) * 768 / 480);
+        return tex_rgba{at[0], at[1], at[2], 255};
+    };
+    auto near = [](tex_rgba a, tex_rgba b) {
+        return std::abs(a.r - b.r) <= 2 && std::abs(a.g - b.g) <= 2 && std::abs(a.b - b.b) <= 2;
+    };
+    const tex_rgba before = demo_data_layer_colour("part2"), after{255, 0, 255, 255};
+    bool saw_before = false, saw_after = false;
+    std::atomic<bool> done{false};
+    std::thread author([&] {
+        while (!done && run_program("/usr/bin/xdotool", {"search", "--name", "^qiv edit"}, env, "", 10).status != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        auto until = [&](tex_rgba want) {
+            auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (std::chrono::steady_clock::now() < end) {
+                if (near(pixel(), want))
+                    return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            }
+            return false;
+        };
+        saw_before = until(before);
+        texture_file_write(dir + "/data/part2.jpg", tex_solid(after, false));
+        saw_after = until(after);
+        std::string scene = read_file(dir + "/data/crest.kst");
+        std::filesystem::remove(dir + "/data/crest.kst");
+        write_file(dir + "/data/crest.kst", scene);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        run_program("/usr/bin/xdotool", {"search", "--name", "^qiv edit", "windowfocus", "--sync", "key", "Escape"},
+                    env, "", 20);
+    });
+    program_result r = run_program(qiv_path(), {"--edit", "--desktop", "--start", "5000"}, env, dir, 120);
+    done = true;
+    author.join();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(saw_before) << "the layer never showed its first colour";
+    EXPECT_TRUE(saw_after) << "the edited image never showed";
+    EXPECT_NE(r.err.find("qiv: reloaded the image data/part2.raw"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("qiv: reloaded data/crest.kst"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("qiv: reloaded the show"), std::string::npos) << r.err;
 }
