@@ -3,6 +3,8 @@
 
 #include <GL/gl.h>
 
+#include <utility>
+
 #include "engine/scene/spline.h"
 #include "engine/scene/vecmath.h"
 
@@ -59,6 +61,54 @@ static void shadow_draw_volume(const KST_SCENE& scene)
     if (drawable)
         glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_INT, scene.VOLUMEARRAYINDEX);
     glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+// A caster whose rotation and scale tracks play (kst_spline_motion) is worked
+// in its own vertex coordinates: the light is carried there by the inverse of
+// its placement p -> POS + track + linear . (p - POS), the silhouette and the
+// volume are built there with no offset, and the volume's corners are carried
+// back. Which faces the light sees and where the extruded corners fall are
+// the same either way, since the placement is affine; a mirroring placement
+// turns the quads round so that their front faces stay outside. False when
+// the placement cannot be inverted (a scale of 0): such a caster is flat and
+// throws no volume.
+static void shadow_build_moved(KST_SCENE& scene, KST_OBJECT& object, const double linear[3][3],
+                               const KST_VECTOR& light, const KST_VECTOR& track)
+{
+    double inv[3][3];
+    if (!kst_spline_invert(linear, inv))
+        return;
+    const KST_VECTOR& pivot = object.POS;
+    const double d[3] = {static_cast<double>(light.X) - pivot.X - track.X,
+                         static_cast<double>(light.Y) - pivot.Y - track.Y,
+                         static_cast<double>(light.Z) - pivot.Z - track.Z};
+    KST_VECTOR local{};
+    float* lp = &local.X;
+    for (int r = 0; r < 3; ++r)
+        lp[r] = static_cast<float>(inv[r][0] * d[0] + inv[r][1] * d[1] + inv[r][2] * d[2] + (&pivot.X)[r]);
+    KST_VECTOR zero;
+    KST_VECTOR_EMPTY(zero);
+    KST_SHADOW_LIGHTVISIBLE(object, local, zero);
+    KST_SHADOW_CONTOUR(object);
+    KST_SHADOW_BUILDVOLUME(scene, object, local, zero);
+    const double det = linear[0][0] * (linear[1][1] * linear[2][2] - linear[1][2] * linear[2][1]) -
+                       linear[0][1] * (linear[1][0] * linear[2][2] - linear[1][2] * linear[2][0]) +
+                       linear[0][2] * (linear[1][0] * linear[2][1] - linear[1][1] * linear[2][0]);
+    for (int64_t q = 0; q < scene.VOLUMEARRAYLENGTH; ++q) {
+        KST_VECTOR* quad = scene.VOLUMEARRAY + 4 * q;
+        for (int c = 0; c < 4; ++c) {
+            const double v[3] = {static_cast<double>(quad[c].X) - pivot.X, static_cast<double>(quad[c].Y) - pivot.Y,
+                                 static_cast<double>(quad[c].Z) - pivot.Z};
+            float* out = &quad[c].X;
+            for (int r = 0; r < 3; ++r)
+                out[r] = static_cast<float>(linear[r][0] * v[0] + linear[r][1] * v[1] + linear[r][2] * v[2] +
+                                            (&pivot.X)[r] + (&track.X)[r]);
+        }
+        if (det < 0.0) {
+            std::swap(quad[0], quad[3]);
+            std::swap(quad[1], quad[2]);
+        }
+    }
 }
 
 // --- public functions -------------------------------------------------------------------
@@ -148,9 +198,14 @@ void KST_SHADOW_RENDER(KST_SCENE& scene, const KST_VECTOR& light, float frame)
         KST_VECTOR_EMPTY(offset);
         if (object.POSKEYS != 0)
             SPLINE_LINEAR_POS(offset, scene, k, frame);
-        KST_SHADOW_LIGHTVISIBLE(object, light, offset);
-        KST_SHADOW_CONTOUR(object);
-        KST_SHADOW_BUILDVOLUME(scene, object, light, offset);
+        double linear[3][3];
+        if (kst_spline_motion(linear, scene, k, frame)) {
+            shadow_build_moved(scene, object, linear, light, offset);
+        } else {
+            KST_SHADOW_LIGHTVISIBLE(object, light, offset);
+            KST_SHADOW_CONTOUR(object);
+            KST_SHADOW_BUILDVOLUME(scene, object, light, offset);
+        }
         shadow_draw_volume(scene);
     }
     glCullFace(GL_BACK);
