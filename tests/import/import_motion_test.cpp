@@ -8,7 +8,8 @@
 // Against that: every vertex of the imported inner box as the renderer places
 // it (pivot, position track, and the rotation the scene asks for), and the
 // picture `kestrel render` draws of the imported scene compared with the
-// picture of the same scene whose inner box was moved by the test's numbers.
+// picture of the same scene whose inner box was moved by the test's numbers;
+// and the inner box of a glTF export at that frame, read back.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -20,6 +21,9 @@
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb_image.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
 
 #include "engine/import/import.h"
 #include "engine/scene/loader.h"
@@ -315,6 +319,36 @@ TEST(ImportMotion, BoxAnimatedTurnsAsTheFileSays)
             worst = std::max(worst, dist(played(s, inner, i, static_cast<float>(frame)),
                                          m_point(world, positions[match[i]])));
         EXPECT_LT(worst, 2e-4);
+    }
+
+    // kestrel export at frame 60 places the inner box where the file itself
+    // has it then (glTF's own axes, so no turn), read back through assimp.
+    {
+        KST_EXPORT_FILE(s, dir + "/box60.glb", 60.0f, dir);
+        Assimp::Importer importer;
+        const aiScene* back = importer.ReadFile(dir + "/box60.glb", 0);
+        ASSERT_NE(back, nullptr) << importer.GetErrorString();
+        const aiNode* node = back->mRootNode->FindNode(aiString(kst_name_get(o.NAME)));
+        ASSERT_NE(node, nullptr);
+        ASSERT_EQ(node->mNumMeshes, 1u);
+        aiMatrix4x4 place = node->mTransformation;
+        for (const aiNode* up = node->mParent; up; up = up->mParent)
+            place = up->mTransformation * place;
+        const aiMesh& mesh = *back->mMeshes[node->mMeshes[0]];
+        const mat4 engine = gl_inner_world(g, 60 / 40.0);
+        mat4 world = engine;   // back from the engine's Z-up: y = z, z = -y
+        world[1] = engine[2];
+        for (int c = 0; c < 4; ++c)
+            world[2][c] = -engine[1][c];
+        double worst = 0;
+        for (unsigned i = 0; i < mesh.mNumVertices; ++i) {
+            aiVector3D p = place * mesh.mVertices[i];
+            double best = 1e9;
+            for (const auto& q : positions)
+                best = std::min(best, dist({p.x, p.y, p.z}, m_point(world, q)));
+            worst = std::max(worst, best);
+        }
+        EXPECT_LT(worst, 1e-3);
     }
 
     // The picture at frame 60 (a fifth of the way through the turn: 36
