@@ -6,6 +6,7 @@
 // The scene render, the selection render's wireframe, the mirrored render, the
 // stencil shadow and the flare occluders must give the reference's pixels (up
 // to rasterisation rounding along edges), and must not without the request.
+// A mirroring scale track keeps a caster's stencil shadow whole.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -179,4 +180,37 @@ TEST_F(gl_test, rotation_and_scale_tracks_move_every_render_path)
             EXPECT_EQ(hidden.R + hidden.G + hidden.B, 0.0f);
         }
     }
+}
+
+// A cube mirrored about its own centre by a scale track of (-1, 1, 1) is the
+// same cube, and throws the same stencil shadow as without the track: the
+// mirrored placement turns the volume's quads round, which keeps their front
+// faces outside (otherwise the counting would cancel to nothing).
+TEST_F(gl_test, a_mirroring_scale_track_keeps_the_shadow)
+{
+    std::vector<uint8_t> stencil[2];
+    for (int mirrored = 0; mirrored < 2; ++mirrored) {
+        fx_scene s(1);
+        s.scene.MATERIAL[0].RECEIVELIGHT = 0;
+        s.add(fx_ground(20, 0));
+        int32_t cube = s.add_cube({0, 0, 2}, 1);
+        s.scene.OBJ[cube].CASTSHADOW = 1;
+        s.scene.OBJ[cube].BACKFACECULL = 0;
+        if (mirrored) {
+            s.scene.OBJ[cube].POS = {0, 0, 2};
+            sb_object_keys(s.scene, cube, {}, {}, {{0, -1, 1, 1}});
+            s.scene.MOTION = KST_MOTION_SCALE;
+        }
+        s.camera({0, -15, 10}, {2, 0, 0});
+        s.prepare();
+        KST_CLEAR_SCREEN();
+        KST_RENDER_SCENE(s.scene, 0);
+        KST_SHADOW_RENDER(s.scene, {-6, 0, 8}, 0);
+        stencil[mirrored] = motion_read(GL_STENCIL_INDEX);
+    }
+    int shadowed = 0;
+    for (uint8_t v : stencil[0])
+        shadowed += v != 0;
+    EXPECT_GT(shadowed, 1000);
+    EXPECT_EQ(motion_differ(stencil[0], stencil[1], 1), 0);
 }
