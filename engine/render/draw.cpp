@@ -21,7 +21,9 @@
 // (passes.cpp), which call these once per visible object and pass. The state
 // left behind is part of the contract: the texture matrix stays as set here,
 // culling, lighting and texturing as the object set them, client arrays off,
-// and after an environment pass depth function GL_LEQUAL and blending off.
+// and after an environment pass depth function GL_LEQUAL and blending off. An
+// object scaled by its scale track is drawn with GL_NORMALIZE on (its normals
+// scale with it), which is switched off again after its draw.
 //
 // Inside the scene passes an object whose bounds lie wholly outside the view
 // volume (culling.cpp) makes every state call it would make but no matrix,
