@@ -5,7 +5,8 @@
 // goes through exactly the code the fuzzer drives. One run:
 //   1. load and prepare the bytes (fatal errors are the expected answer to bad
 //      input; the record must then be cleared);
-//   2. evaluate the camera, every object and light track at a few frames;
+//   2. evaluate the camera, every object and light track at a few frames,
+//      and the rotation and scale motion of scenes that ask for it;
 //   3. dump the scene as kestrel dump does;
 //   4. save it with the writer, load that again and require the same dump
 //      (the file version, chunk count, the never-written SELECTED and PICKED
@@ -41,9 +42,13 @@ inline void scene_fuzz_tracks(const KST_SCENE& s)
     for (float f : frames) {
         KST_VECTOR p{}, t{};
         SPLINE_CAMVECTORS(p, t, s, f);
-        for (int32_t i = 0; i < s.OBJECTS; ++i)
+        for (int32_t i = 0; i < s.OBJECTS; ++i) {
             if (s.OBJ[i].POSKEYS > 0)
                 SPLINE_LINEAR_POS(p, s, i, f);
+            double linear[3][3], inverse[3][3];
+            if (kst_spline_motion(linear, s, i, f))
+                kst_spline_invert(linear, inverse);
+        }
         for (int32_t l = 0; l < KST_LIGHTS; ++l)
             if (s.LIGHT[l].POSKEYS > 0)
                 SPLINE_LIGHT_POS(p, s, l, f);

@@ -4,6 +4,7 @@
 // a scene already in memory, addressed by name:
 //
 //     camerafov=0.7854
+//     motion=3
 //     material(wood).shine=20
 //     object(ship).deltavector=-1.5000,10.0000,0.2500
 //     light(sun).enabled=1

@@ -192,6 +192,8 @@ static void config_apply_line(KST_SCENE& scene, const std::string& line)
         scene.CAMNEAR = config_float(CONFIG_LINEVALUE(line));
     else if (word == "camerafar")
         scene.CAMFAR = config_float(CONFIG_LINEVALUE(line));
+    else if (word == "motion")
+        scene.MOTION = config_byte(CONFIG_LINEVALUE(line));
     else if (word == "material")
         CONFIG_MATERIALKEY(scene, CONFIG_LINENAME(line), CONFIG_LINEKEY(line), CONFIG_LINEVALUE(line));
     else if (word == "object")

@@ -1,8 +1,10 @@
 // engine/config/config_writer.cpp - writing configuration files and geometry dumps.
 //
 // CONFIG_WRITE saves the settings the reader understands: a fixed 15-line
-// header with the camera values, then one block per material, one per object
-// and one per light (all 8, used or not), each closed by a "#" line. Floats are
+// header with the camera values (and after them, for a scene whose MOTION
+// asks for rotation and scale playback, a "motion=" line), then one block per
+// material, one per object and one per light (all 8, used or not), each
+// closed by a "#" line. Floats are
 // written with exactly four decimals, so a round trip through the reader keeps
 // every value to four decimals (1/3 comes back as 0.3333).
 //
@@ -126,6 +128,8 @@ static void config_write_header(std::string& out, const KST_SCENE& scene)
     config_line(out, "camerafov=" + config_f4(scene.CAMFOV));
     config_line(out, "cameranear=" + config_f4(scene.CAMNEAR));
     config_line(out, "camerafar=" + config_f4(scene.CAMFAR));
+    if (scene.MOTION != 0)   // only scenes that ask for rotation and scale playback
+        config_line(out, "motion=" + config_u(scene.MOTION));
     for (const char* comment : config_header_comments)
         config_line(out, comment);
 }

@@ -1,13 +1,16 @@
 // engine/import/export.cpp - a scene at one frame out through assimp's exporter.
 //
 // The scene is rebuilt as an assimp scene: one node and one mesh per object
-// (vertices as stored, the node translated by the object's position track at
-// the frame), its normals, first UV set and vertex colours; one material per
-// scene material with its texture converted from .raw to PNG (embedded in
-// glTF, written beside OUT for the other formats); the camera at the frame as
-// a node looking down its -Z axis; every enabled light as a point light. glTF
-// files also get one animation at 40 ticks (frames) per second holding the
-// object position tracks and the camera sampled at every frame.
+// (vertices as stored, the node placed as the renderer places the object at
+// the frame: position track, static rotation, and the rotation and scale
+// tracks for scenes that ask for them), its normals, first UV set and vertex
+// colours; one material per scene material with its texture converted from
+// .raw to PNG (embedded in glTF, written beside OUT for the other formats);
+// the camera at the frame as a node looking down its -Z axis; every enabled
+// light as a point light. glTF files also get one animation at 40 ticks
+// (frames) per second holding the object position tracks (objects whose
+// rotation and scale tracks play: their whole transform at every frame) and
+// the camera sampled at every frame.
 //
 // Axes: the engine's world is Z-up, assimp's and glTF's Y-up, so everything
 // turns a quarter about X on the way out, the inverse of the importer's turn;
@@ -311,15 +314,16 @@ void exp_materials(exp_state& st)
         st.materials.push_back(exp_material(st, s.MATERIAL[m], m, two[m]));
 }
 
-// The object's model transform at the frame, as the renderer applies it:
-// T(track) . T(POS) . Rx . Ry . Rz . T(-POS), the static rotation in degrees,
-// in the engine's axes.
-aiMatrix4x4 exp_object_matrix(const exp_state& st, int32_t index)
+// The object's model transform at a frame, as the renderer applies it:
+// T(track) . T(POS) . Rx . Ry . Rz . [motion] . T(-POS), the static rotation
+// in degrees, the motion (rotation and scale tracks) for scenes that ask for
+// it, in the engine's axes.
+aiMatrix4x4 exp_object_matrix_at(const exp_state& st, int32_t index, float frame)
 {
     const KST_OBJECT& o = st.scene.OBJ[index];
     KST_VECTOR track{};
     if (o.POSKEYS > 0)
-        SPLINE_LINEAR_POS(track, st.scene, index, st.frame);
+        SPLINE_LINEAR_POS(track, st.scene, index, frame);
     const float rad = 3.14159265358979f / 180.0f;
     aiMatrix4x4 m, r;
     aiVector3D pivot(o.POS.X, o.POS.Y, o.POS.Z);
@@ -327,7 +331,20 @@ aiMatrix4x4 exp_object_matrix(const exp_state& st, int32_t index)
     m *= aiMatrix4x4::RotationX(o.STATICROTATE.X * rad, r);
     m *= aiMatrix4x4::RotationY(o.STATICROTATE.Y * rad, r);
     m *= aiMatrix4x4::RotationZ(o.STATICROTATE.Z * rad, r);
+    double linear[3][3];
+    if (kst_spline_motion(linear, st.scene, index, frame)) {
+        aiMatrix4x4 l;
+        for (unsigned row = 0; row < 3; ++row)
+            for (unsigned col = 0; col < 3; ++col)
+                l[row][col] = static_cast<float>(linear[row][col]);
+        m *= l;
+    }
     return m * exp_translation(-pivot);
+}
+
+aiMatrix4x4 exp_object_matrix(const exp_state& st, int32_t index)
+{
+    return exp_object_matrix_at(st, index, st.frame);
 }
 
 // A transform of the engine's axes in the file's: C . M . C^-1.
@@ -398,9 +415,11 @@ void exp_lights(exp_state& st, std::set<std::string>& used)
     }
 }
 
-// One channel with the given position keys and a single identity rotation and unit scale.
+// One channel with the given position keys, and rotation and scale keys
+// (a single identity rotation and unit scale when none are given).
 std::unique_ptr<aiNodeAnim> exp_channel(const std::string& node, const std::vector<aiVectorKey>& pos,
-                                        const std::vector<aiQuatKey>& rot)
+                                        const std::vector<aiQuatKey>& rot,
+                                        const std::vector<aiVectorKey>& scale = {})
 {
     auto c = std::make_unique<aiNodeAnim>();
     c->mNodeName = exp_str(node);
@@ -411,9 +430,30 @@ std::unique_ptr<aiNodeAnim> exp_channel(const std::string& node, const std::vect
     c->mNumRotationKeys = static_cast<unsigned>(r.size());
     c->mRotationKeys = new aiQuatKey[r.size()];
     std::copy(r.begin(), r.end(), c->mRotationKeys);
-    c->mNumScalingKeys = 1;
-    c->mScalingKeys = new aiVectorKey[1]{aiVectorKey(0.0, aiVector3D(1, 1, 1))};
+    std::vector<aiVectorKey> sc = scale.empty() ? std::vector<aiVectorKey>{aiVectorKey(0.0, aiVector3D(1, 1, 1))}
+                                                : scale;
+    c->mNumScalingKeys = static_cast<unsigned>(sc.size());
+    c->mScalingKeys = new aiVectorKey[sc.size()];
+    std::copy(sc.begin(), sc.end(), c->mScalingKeys);
     return c;
+}
+
+// An object whose rotation or scale tracks play: its whole transform
+// sampled at every frame, as translation, rotation and scale keys (a scale
+// along axes other than the node's own comes out as its nearest such).
+std::unique_ptr<aiNodeAnim> exp_motion_channel(const exp_state& st, int32_t index)
+{
+    std::vector<aiVectorKey> pos, scale;
+    std::vector<aiQuatKey> rot;
+    for (int32_t f = 0; f <= std::max(0, st.scene.FRAMES) && f < KST_MAX_ARRAY; ++f) {
+        aiVector3D s, p;
+        aiQuaternion q;
+        exp_conv_matrix(st, exp_object_matrix_at(st, index, static_cast<float>(f))).Decompose(s, q, p);
+        pos.emplace_back(f, p);
+        rot.emplace_back(f, q);
+        scale.emplace_back(f, s);
+    }
+    return exp_channel(st.node_names[index], pos, rot, scale);
 }
 
 void exp_animation(exp_state& st)
@@ -422,6 +462,11 @@ void exp_animation(exp_state& st)
     std::vector<std::unique_ptr<aiNodeAnim>> channels;
     for (int32_t i = 0; i < s.OBJECTS; ++i) {
         const KST_OBJECT& o = s.OBJ[i];
+        double linear[3][3];
+        if (kst_spline_motion(linear, s, i, 0.0f)) {
+            channels.push_back(exp_motion_channel(st, i));
+            continue;
+        }
         if (o.POSKEYS <= 0 || !o.POSITION)
             continue;
         std::vector<aiVectorKey> keys;

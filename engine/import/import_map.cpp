@@ -68,6 +68,14 @@ void map_scene_fields(imp_state& st, KST_SCENE& scene, const std::string& name)
     scene.OBJ = mem_array<KST_OBJECT>(scene.OBJECTS, "import objects");
     std::copy(st.objects.begin(), st.objects.end(), scene.OBJ);
     st.objects.clear();  // the scene owns their arrays now
+    for (int32_t i = 0; i < scene.OBJECTS; ++i) {
+        // The tracks hold each node's motion since frame 0, the pose the
+        // vertices are baked in: the renderer plays them all.
+        if (scene.OBJ[i].ROTKEYS > 0)
+            scene.MOTION |= KST_MOTION_ROTATE;
+        if (scene.OBJ[i].SCALEKEYS > 0)
+            scene.MOTION |= KST_MOTION_SCALE;
+    }
 }
 
 void map_run(imp_state& st, KST_SCENE& scene)

@@ -30,8 +30,9 @@
 // frame 0..FRAMES. Object tracks hold the motion of the node relative to frame
 // 0, to which the vertices are baked: POSITION the offset of its origin,
 // ROTATE the rotation since frame 0 (X, Y, Z, W), SCALE the scale factors
-// since frame 0. The renderer plays POSITION; the others are kept for tools.
-// Tracks that never change are left out.
+// since frame 0 along the node's own frame-0 axes. Tracks that never change
+// are left out; a scene with rotation or scale tracks asks the renderer to
+// play them (MOTION), about each object's pivot, its node's origin.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -334,15 +335,22 @@ void view_object_store(KST_OBJECT& o, const view_object_tracks& t)
         o.SCALE = view_copy(t.scale.keys, o.SCALEKEYS, "import scale keys");
 }
 
-aiVector3D view_origin(const aiMatrix4x4& m)
+// A node's motion since frame 0: now . first^-1; its origin's move alone
+// when it is flat at frame 0 (no inverse).
+aiMatrix4x4 view_since_first(const aiMatrix4x4& now, const aiMatrix4x4& first)
 {
-    return {m.a4, m.b4, m.c4};
+    if (first.Determinant() == 0.0f) {
+        aiMatrix4x4 move;
+        aiMatrix4x4::Translation(aiVector3D(now.a4 - first.a4, now.b4 - first.b4, now.c4 - first.c4), move);
+        return move;
+    }
+    return now * aiMatrix4x4(first).Inverse();
 }
 
 // The framing covers the model over its whole animation as the renderer
-// plays it: at up to 100 frames spread over FRAMES, the frame-0 box of every
-// animated object is moved by its node's origin since frame 0 (the position
-// track), and joins the bounds.
+// plays it: at up to 100 frames spread over FRAMES, the eight corners of the
+// frame-0 box of every animated object are carried by its node's motion
+// since frame 0 (position, rotation and scale tracks), and join the bounds.
 template <class Add>
 void view_bounds_animated(const imp_state& st, const std::vector<aiVector3D>& box_lo,
                           const std::vector<aiVector3D>& box_hi, Add add)
@@ -358,9 +366,11 @@ void view_bounds_animated(const imp_state& st, const std::vector<aiVector3D>& bo
             const int32_t n = st.object_node[i];
             if (!st.nodes[n].animated || st.objects[i].VERTICES <= 0)
                 continue;
-            const aiVector3D move = view_origin(world[n]) - view_origin(st.world0[n]);
-            add(box_lo[i] + move);
-            add(box_hi[i] + move);
+            const aiMatrix4x4 since = view_since_first(world[n], st.world0[n]);
+            const aiVector3D& lo = box_lo[i];
+            const aiVector3D& hi = box_hi[i];
+            for (int corner = 0; corner < 8; ++corner)
+                add(since * aiVector3D(corner & 1 ? hi.x : lo.x, corner & 2 ? hi.y : lo.y, corner & 4 ? hi.z : lo.z));
         }
     }
 }

@@ -5,7 +5,8 @@
 // passes start, and an object is skipped only when its bounding sphere (about
 // the pivot, moved by the track) or all eight corners of its box (moved by the
 // full transform, static rotation included) lie beyond one plane by more than
-// a margin. Everything is computed in double precision and the margin is a
+// a margin. For objects whose rotation and scale tracks play, only the box
+// counts: a scale can carry vertices outside the sphere. Everything is computed in double precision and the margin is a
 // thousandth of the object's size plus a thousandth of the plane's offset, far
 // more than GL's single-precision transform can move a vertex, so no object
 // that could touch one pixel is ever skipped.
@@ -120,16 +121,39 @@ kst_cull_transform kst_cull_object_transform(const KST_SCENE& scene, int32_t ind
     t = kst_cull_mul(t, kst_cull_rotate(0, o.STATICROTATE.X));
     t = kst_cull_mul(t, kst_cull_rotate(1, o.STATICROTATE.Y));
     t = kst_cull_mul(t, kst_cull_rotate(2, o.STATICROTATE.Z));
-    return kst_cull_mul(t, kst_cull_translate(-o.POS.X, -o.POS.Y, -o.POS.Z));
+    kst_cull_transform motion = kst_cull_translate(0, 0, 0);
+    double linear[3][3];
+    const bool moves = kst_spline_motion(linear, scene, index, frame);
+    if (moves) {
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                motion.m[r][c] = linear[r][c];
+        t = kst_cull_mul(t, motion);
+    }
+    t = kst_cull_mul(t, kst_cull_translate(-o.POS.X, -o.POS.Y, -o.POS.Z));
+    t.motion = moves;
+    return t;
 }
 
 KST_VECTOR kst_cull_eye_in_object(const kst_cull_transform& t, const KST_VECTOR& eye)
 {
-    // The linear part is a rotation: its inverse is its transpose.
     double d[3] = {eye.X - t.m[0][3], eye.Y - t.m[1][3], eye.Z - t.m[2][3]};
+    double inv[3][3];
+    if (t.motion) {
+        const double linear[3][3] = {{t.m[0][0], t.m[0][1], t.m[0][2]},
+                                     {t.m[1][0], t.m[1][1], t.m[1][2]},
+                                     {t.m[2][0], t.m[2][1], t.m[2][2]}};
+        if (!kst_spline_invert(linear, inv))
+            return eye;   // flattened by a scale of 0: nothing to see edge on
+    } else {
+        // The linear part is a rotation: its inverse is its transpose.
+        for (int i = 0; i < 3; ++i)
+            for (int k = 0; k < 3; ++k)
+                inv[i][k] = t.m[k][i];
+    }
     double r[3];
     for (int i = 0; i < 3; ++i)
-        r[i] = t.m[0][i] * d[0] + t.m[1][i] * d[1] + t.m[2][i] * d[2];
+        r[i] = inv[i][0] * d[0] + inv[i][1] * d[1] + inv[i][2] * d[2];
     return KST_VECTOR{static_cast<float>(r[0]), static_cast<float>(r[1]), static_cast<float>(r[2])};
 }
 
@@ -207,8 +231,11 @@ bool kst_render_culled(const KST_SCENE& scene, int32_t index, float frame)
     double c[3];
     for (int i = 0; i < 3; ++i)
         c[i] = t.m[i][0] * o.POS.X + t.m[i][1] * o.POS.Y + t.m[i][2] * o.POS.Z + t.m[i][3];
+    // A scale track can stretch the object beyond its sphere; its box, moved
+    // corner by corner, still holds it.
     for (const auto& plane : kst_cull_frustum.plane)
-        if (kst_cull_sphere_outside(plane, c, b.radius) || kst_cull_box_outside(plane, t, b, b.radius))
+        if ((!t.motion && kst_cull_sphere_outside(plane, c, b.radius)) ||
+            kst_cull_box_outside(plane, t, b, b.radius))
             return true;
     return false;
 }

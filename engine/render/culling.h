@@ -6,9 +6,12 @@
 #include "engine/scene/records.h"
 
 // The object's world transform at `frame` as the object draw builds it:
-// T(track) . T(POS) . Rx . Ry . Rz . T(-POS), row-major, in double precision.
+// T(track) . T(POS) . Rx . Ry . Rz . [motion] . T(-POS), row-major, in double
+// precision. `motion` is set when the rotation and scale tracks are in it
+// (kst_spline_motion): the linear part is then no longer a pure rotation.
 struct kst_cull_transform {
     double m[3][4];
+    bool   motion = false;
 };
 kst_cull_transform kst_cull_object_transform(const KST_SCENE& scene, int32_t index, float frame);
 

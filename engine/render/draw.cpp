@@ -5,7 +5,8 @@
 // client-side vertex arrays where buffer objects are unavailable; no
 // processor-side transform, no allocation per frame. Per object and per call
 // it sets fog, the model transform (position track, then the static rotation about the pivot
-// POS), distance culling against the camera of the last scene render, face
+// POS, and inside it the rotation and scale tracks for scenes that ask for
+// them), distance culling against the camera of the last scene render, face
 // culling, the lighting switch, texture binding with maximum anisotropy and the
 // wrap mode, the material colours and the texture matrix (tiling by UTILE/VTILE
 // and scrolling by UVDELTA per frame). A material with an environment map gets a
@@ -20,7 +21,9 @@
 // (passes.cpp), which call these once per visible object and pass. The state
 // left behind is part of the contract: the texture matrix stays as set here,
 // culling, lighting and texturing as the object set them, client arrays off,
-// and after an environment pass depth function GL_LEQUAL and blending off.
+// and after an environment pass depth function GL_LEQUAL and blending off. An
+// object scaled by its scale track is drawn with GL_NORMALIZE on (its normals
+// scale with it), which is switched off again after its draw.
 //
 // Inside the scene passes an object whose bounds lie wholly outside the view
 // volume (culling.cpp) makes every state call it would make but no matrix,
@@ -90,16 +93,22 @@ static void kst_draw_fog(const KST_OBJECT& o)
     glFogfv(GL_FOG_COLOR, colour);
 }
 
-// T(track) . T(POS) . Rx . Ry . Rz . T(-POS) on a pushed model-view matrix.
-static void kst_draw_transform(const KST_SCENE& scene, int32_t index, float frame)
+// T(track) . T(POS) . Rx . Ry . Rz . [motion] . T(-POS) on a pushed model-view
+// matrix; the motion (rotation and scale tracks) only for scenes that ask for
+// it. With a scale track GL_NORMALIZE goes on for the draw; true then.
+static bool kst_draw_transform(const KST_SCENE& scene, int32_t index, float frame)
 {
     const KST_OBJECT& o = scene.OBJ[index];
-    kst_push_track(scene, index, frame);
+    kst_push_position(scene, index, frame);
     glTranslatef(o.POS.X, o.POS.Y, o.POS.Z);
     glRotatef(o.STATICROTATE.X, 1.0f, 0.0f, 0.0f);
     glRotatef(o.STATICROTATE.Y, 0.0f, 1.0f, 0.0f);
     glRotatef(o.STATICROTATE.Z, 0.0f, 0.0f, 1.0f);
+    const bool scaled = kst_multiply_motion(scene, index, frame) == 2;
     glTranslatef(-o.POS.X, -o.POS.Y, -o.POS.Z);
+    if (scaled)
+        glEnable(GL_NORMALIZE);
+    return scaled;
 }
 
 // LOD 0 always; LOD 1 while the pivot is within DRAWDISTANCE of the camera.
@@ -337,8 +346,7 @@ static void kst_draw(const KST_SCENE& scene, int32_t index, float frame, bool sh
         kst_draw_fog(o);
     bool in_range = kst_draw_in_range(scene, o);
     bool culled = in_range && kst_render_culled(scene, index, frame);
-    if (!culled)
-        kst_draw_transform(scene, index, frame);
+    bool normalized = !culled && kst_draw_transform(scene, index, frame);
     if (in_range) {
         if (o.BACKFACECULL) {
             glEnable(GL_CULL_FACE);
@@ -363,6 +371,8 @@ static void kst_draw(const KST_SCENE& scene, int32_t index, float frame, bool sh
     glMatrixMode(GL_MODELVIEW);
     if (!culled)
         glPopMatrix();
+    if (normalized)
+        glDisable(GL_NORMALIZE);
     if (!shadowed)
         glDisable(GL_FOG);
 }

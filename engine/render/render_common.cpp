@@ -38,7 +38,7 @@ const KST_MATERIAL* kst_object_material(const KST_SCENE& scene, const KST_OBJECT
     return &scene.MATERIAL[object.MATERIAL];
 }
 
-void kst_push_track(const KST_SCENE& scene, int32_t index, float frame)
+void kst_push_position(const KST_SCENE& scene, int32_t index, float frame)
 {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -47,6 +47,33 @@ void kst_push_track(const KST_SCENE& scene, int32_t index, float frame)
         SPLINE_LINEAR_POS(track, scene, index, frame);
         glTranslatef(track.X, track.Y, track.Z);
     }
+}
+
+void kst_push_track(const KST_SCENE& scene, int32_t index, float frame)
+{
+    kst_push_position(scene, index, frame);
+    double linear[3][3];
+    if (!kst_spline_motion(linear, scene, index, frame))
+        return;   // the scene asks for nothing this object has: no further call
+    const KST_VECTOR& pivot = scene.OBJ[index].POS;
+    glTranslatef(pivot.X, pivot.Y, pivot.Z);
+    kst_multiply_motion(scene, index, frame);
+    glTranslatef(-pivot.X, -pivot.Y, -pivot.Z);
+}
+
+int kst_multiply_motion(const KST_SCENE& scene, int32_t index, float frame)
+{
+    double linear[3][3];
+    if (!kst_spline_motion(linear, scene, index, frame))
+        return 0;
+    GLdouble m[16] = {};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            m[c * 4 + r] = linear[r][c];   // GL's matrices are column-major
+    m[15] = 1.0;
+    glMultMatrixd(m);
+    const KST_OBJECT& o = scene.OBJ[index];
+    return (scene.MOTION & KST_MOTION_SCALE) && o.SCALEKEYS > 0 && o.SCALE ? 2 : 1;
 }
 
 KST_VECTOR kst_object_position(const KST_SCENE& scene, int32_t index, float frame)

@@ -3,7 +3,8 @@
 // The material blend table (scene passes and interface layers use the same
 // five modes), the safe material lookup (a configuration file can point an
 // object at any index), the position-track transform of objects, occluders and
-// wireframes, an object's world position (pivot plus track) for emitters and
+// wireframes (with the rotation and scale tracks about the pivot for scenes
+// whose MOTION asks for them), an object's world position (pivot plus track) for emitters and
 // flares, the camera-facing basis and square of particles and flares, and the
 // pixel-store state that every read-back and upload sets for itself (a caller
 // may leave any alignment, row length or skip behind; nothing is restored).
@@ -29,7 +30,17 @@ void kst_apply_blend(uint8_t blend);
 const KST_MATERIAL* kst_object_material(const KST_SCENE& scene, const KST_OBJECT& object);
 // Selects the model-view matrix, pushes it and translates by the object's
 // position track when it has one.
+void kst_push_position(const KST_SCENE& scene, int32_t index, float frame);
+// kst_push_position, then the object's rotation and scale about its pivot
+// when the scene asks for them (kst_spline_motion): the transform of
+// occluders and wireframes.
 void kst_push_track(const KST_SCENE& scene, int32_t index, float frame);
+// Multiplies the current matrix by the linear part of the object's motion
+// (kst_spline_motion), with no translation: the caller stands at the pivot.
+// Returns 0 when the scene asks for nothing the object has (no GL call), 1
+// for a motion without a scale track, 2 with one (normals then need
+// GL_NORMALIZE).
+int kst_multiply_motion(const KST_SCENE& scene, int32_t index, float frame);
 // POS plus the position track's translation when the object has one.
 KST_VECTOR kst_object_position(const KST_SCENE& scene, int32_t index, float frame);
 // Right and up axes of squares facing the camera of the last scene render;

@@ -3,6 +3,8 @@
 
 #include <GL/gl.h>
 
+#include <utility>
+
 #include "engine/scene/spline.h"
 #include "engine/scene/vecmath.h"
 
@@ -59,6 +61,60 @@ static void shadow_draw_volume(const KST_SCENE& scene)
     if (drawable)
         glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_INT, scene.VOLUMEARRAYINDEX);
     glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+// The corners of the volume built so far carried from a caster's vertex
+// coordinates to the world: p -> pivot + track + linear . (p - pivot). A
+// mirroring placement (negative determinant) turns each quad round, so that
+// its front face stays on the outside of the volume.
+static void shadow_carry_out(KST_SCENE& scene, const double linear[3][3], const double pivot[3],
+                             const double track[3])
+{
+    const double det = linear[0][0] * (linear[1][1] * linear[2][2] - linear[1][2] * linear[2][1]) -
+                       linear[0][1] * (linear[1][0] * linear[2][2] - linear[1][2] * linear[2][0]) +
+                       linear[0][2] * (linear[1][0] * linear[2][1] - linear[1][1] * linear[2][0]);
+    for (int64_t q = 0; q < scene.VOLUMEARRAYLENGTH; ++q) {
+        KST_VECTOR* quad = scene.VOLUMEARRAY + 4 * q;
+        for (int c = 0; c < 4; ++c) {
+            const double d[3] = {quad[c].X - pivot[0], quad[c].Y - pivot[1], quad[c].Z - pivot[2]};
+            double w[3];
+            for (int r = 0; r < 3; ++r)
+                w[r] = linear[r][0] * d[0] + linear[r][1] * d[1] + linear[r][2] * d[2] + pivot[r] + track[r];
+            quad[c] = KST_VECTOR{static_cast<float>(w[0]), static_cast<float>(w[1]), static_cast<float>(w[2])};
+        }
+        if (det < 0.0) {
+            std::swap(quad[0], quad[3]);
+            std::swap(quad[1], quad[2]);
+        }
+    }
+}
+
+// A caster whose rotation and scale tracks play (kst_spline_motion) is worked
+// in its own vertex coordinates: the light is carried there by the inverse of
+// its placement, the silhouette and the volume are built there with no
+// offset, and the volume's corners are carried out again. Which faces the
+// light sees and where the extruded corners fall are the same either way,
+// since the placement is affine. A placement without an inverse (a scale of
+// 0) leaves the caster flat, and it throws no volume.
+static void shadow_build_moved(KST_SCENE& scene, KST_OBJECT& object, const double linear[3][3],
+                               const KST_VECTOR& light, const KST_VECTOR& offset)
+{
+    double inv[3][3];
+    if (!kst_spline_invert(linear, inv))
+        return;
+    const double pivot[3] = {object.POS.X, object.POS.Y, object.POS.Z};
+    const double track[3] = {offset.X, offset.Y, offset.Z};
+    const double d[3] = {light.X - pivot[0] - track[0], light.Y - pivot[1] - track[1], light.Z - pivot[2] - track[2]};
+    double l[3];
+    for (int r = 0; r < 3; ++r)
+        l[r] = inv[r][0] * d[0] + inv[r][1] * d[1] + inv[r][2] * d[2] + pivot[r];
+    const KST_VECTOR local{static_cast<float>(l[0]), static_cast<float>(l[1]), static_cast<float>(l[2])};
+    KST_VECTOR zero;
+    KST_VECTOR_EMPTY(zero);
+    KST_SHADOW_LIGHTVISIBLE(object, local, zero);
+    KST_SHADOW_CONTOUR(object);
+    KST_SHADOW_BUILDVOLUME(scene, object, local, zero);
+    shadow_carry_out(scene, linear, pivot, track);
 }
 
 // --- public functions -------------------------------------------------------------------
@@ -148,9 +204,14 @@ void KST_SHADOW_RENDER(KST_SCENE& scene, const KST_VECTOR& light, float frame)
         KST_VECTOR_EMPTY(offset);
         if (object.POSKEYS != 0)
             SPLINE_LINEAR_POS(offset, scene, k, frame);
-        KST_SHADOW_LIGHTVISIBLE(object, light, offset);
-        KST_SHADOW_CONTOUR(object);
-        KST_SHADOW_BUILDVOLUME(scene, object, light, offset);
+        double linear[3][3];
+        if (kst_spline_motion(linear, scene, k, frame)) {
+            shadow_build_moved(scene, object, linear, light, offset);
+        } else {
+            KST_SHADOW_LIGHTVISIBLE(object, light, offset);
+            KST_SHADOW_CONTOUR(object);
+            KST_SHADOW_BUILDVOLUME(scene, object, light, offset);
+        }
         shadow_draw_volume(scene);
     }
     glCullFace(GL_BACK);

@@ -10,7 +10,9 @@
 // a volume ends with a non-zero stencil value. Silhouettes are recomputed every
 // call from per-face data prepared once at load (centres, normals, neighbours),
 // so only contour edges are extruded; each caster costs two indexed draws from
-// the scene's shared volume buffers.
+// the scene's shared volume buffers. A caster is placed by its position
+// track and, in scenes that ask for them, by its rotation and scale tracks
+// about its pivot, as the object draw places it.
 //
 // Known limits of the method: the volumes have no caps, so the counting is only
 // right while the camera is outside every volume; extruded corners lie at a

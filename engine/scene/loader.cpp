@@ -176,6 +176,7 @@ static std::array<kst_chunk_def, 256> kst_chunk_table_build()
     t[97] = KST_OBJ(FOGPARAM, 6, false);
     t[98] = KST_OBJ(FOGCOLOR, 7, false);
     t[99] = KST_ARR(KST_SCOPE_OBJECT, KST_OBJECT, ORIG_FACE, 9, KST_FACE);
+    t[100] = KST_SCN(MOTION, 1, false);   // optional: readers before it pass it over
     return t;
 }
 

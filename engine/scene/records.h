@@ -232,11 +232,21 @@ struct KST_SCENE {
     float          DRAWDISTANCE;       // limit for LOD 1 objects
     float          INFINITY;           // shadow extrusion factor
     float          SHADOWVALUE;        // dimming of shadow receivers
+    uint8_t        MOTION;             // tracks the renderer plays beyond POSITION (KST_MOTION_*)
     int64_t        kst_volume_slots;   // quads VOLUMEARRAY holds (3 * total faces); not a stored field
     kst_bounds*    kst_object_bounds;  // [kst_bounds_count], preparation; not a stored field
     int32_t        kst_bounds_count;
     kst_gpu_scene* kst_gpu;            // buffer objects, made by the first draw; not a stored field
 };
+
+// Bits of MOTION. A scene without them draws its objects moved by their
+// position tracks alone, as scenes always were; with them, the renderer also
+// turns each object about its pivot POS by its ROTATE track and scales it
+// about the pivot by its SCALE track. The scale acts along the object's own
+// axes at frame 0 (the rotation part of INITMATRIX; the world axes for an
+// identity INITMATRIX). Other bits are kept and written back, and mean nothing.
+constexpr uint8_t KST_MOTION_ROTATE = 1;
+constexpr uint8_t KST_MOTION_SCALE  = 2;
 
 // Total faces of a scene (sum of FACES over its objects), in 64 bits.
 int64_t kst_scene_total_faces(const KST_SCENE& scene);

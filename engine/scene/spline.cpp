@@ -17,6 +17,12 @@
 // their keys, along the shorter of the two arcs (q and -q are the same
 // rotation), in double; scale tracks linearly, like positions.
 //
+// The motion matrix turns a quaternion and three scale factors into the 3 x 3
+// matrix the renderer multiplies by. Scale tracks hold factors along the
+// object's own axes at frame 0, so a non-uniform scale is applied in the
+// frame of INITMATRIX (made orthonormal; the world axes when it is singular
+// or not finite) and then turned with the object.
+//
 // Precision: DELTA and the four weights are held as floats between steps; the
 // weighted sums (and the linear blends) are formed in double and rounded to
 // float once per component.
@@ -204,6 +210,70 @@ static void spline_slerp(const double a[4], const double b_in[4], double t, doub
         out[i] /= len;
 }
 
+static void spline_identity(double m[3][3])
+{
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            m[r][c] = r == c ? 1.0 : 0.0;
+}
+
+// Rotation matrix of a unit quaternion (X, Y, Z, W).
+static void spline_quat_matrix(const KST_KEYQUAT& q, double m[3][3])
+{
+    const double x = q.X, y = q.Y, z = q.Z, w = q.W;
+    m[0][0] = 1 - 2 * (y * y + z * z); m[0][1] = 2 * (x * y - z * w);     m[0][2] = 2 * (x * z + y * w);
+    m[1][0] = 2 * (x * y + z * w);     m[1][1] = 1 - 2 * (x * x + z * z); m[1][2] = 2 * (y * z - x * w);
+    m[2][0] = 2 * (x * z - y * w);     m[2][1] = 2 * (y * z + x * w);     m[2][2] = 1 - 2 * (x * x + y * y);
+}
+
+// The columns of INITMATRIX's 3 x 3 block made orthonormal (Gram-Schmidt);
+// false when they are not independent or not finite.
+static bool spline_init_axes(const KST_MATRIX& init, double b[3][3])
+{
+    double col[3][3];
+    for (int c = 0; c < 3; ++c) {
+        for (int r = 0; r < 3; ++r)
+            col[c][r] = init.m[r][c];
+        for (int k = 0; k < c; ++k) {
+            double d = col[c][0] * col[k][0] + col[c][1] * col[k][1] + col[c][2] * col[k][2];
+            for (int r = 0; r < 3; ++r)
+                col[c][r] -= d * col[k][r];
+        }
+        double len = std::sqrt(col[c][0] * col[c][0] + col[c][1] * col[c][1] + col[c][2] * col[c][2]);
+        if (!(len > 1e-12) || !std::isfinite(len))
+            return false;
+        for (int r = 0; r < 3; ++r)
+            col[c][r] /= len;
+    }
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            b[r][c] = col[c][r];
+    return true;
+}
+
+static void spline_mul3(const double a[3][3], const double b[3][3], double out[3][3])
+{
+    double t[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            t[r][c] = a[r][0] * b[0][c] + a[r][1] * b[1][c] + a[r][2] * b[2][c];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            out[r][c] = t[r][c];
+}
+
+// B . diag(s) . B^T: the scale along the object's frame-0 axes.
+static void spline_scale_matrix(const KST_OBJECT& o, const KST_VECTOR& s, double m[3][3])
+{
+    const double f[3] = {s.X, s.Y, s.Z};
+    double b[3][3];
+    if (!spline_init_axes(o.INITMATRIX, b))
+        spline_identity(b);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            m[r][c] = b[r][0] * f[0] * b[c][0] + b[r][1] * f[1] * b[c][1] + b[r][2] * f[2] * b[c][2];
+}
+
 // --- public functions ----------------------------------------------------------------
 void SPLINE_INIT_EASE(KST_VECTOR& ease, const KST_KEYVECTOR& k1, const KST_KEYVECTOR& k2)
 {
@@ -279,4 +349,46 @@ void kst_spline_scale(KST_VECTOR& scale, const KST_SCENE& scene, int32_t index, 
         return;
     const KST_OBJECT& o = scene.OBJ[index];
     spline_linear(scale, o.SCALE, o.SCALEKEYS, frame);
+}
+
+bool kst_spline_motion(double linear[3][3], const KST_SCENE& scene, int32_t index, float frame)
+{
+    spline_identity(linear);
+    if (!scene.OBJ || index < 0 || index >= scene.OBJECTS)
+        return false;
+    const KST_OBJECT& o = scene.OBJ[index];
+    const bool rotate = (scene.MOTION & KST_MOTION_ROTATE) && o.ROTKEYS > 0 && o.ROTATE;
+    const bool scale = (scene.MOTION & KST_MOTION_SCALE) && o.SCALEKEYS > 0 && o.SCALE;
+    if (!rotate && !scale)
+        return false;
+    if (scale) {
+        KST_VECTOR s{};
+        kst_spline_scale(s, scene, index, frame);
+        spline_scale_matrix(o, s, linear);
+    }
+    if (rotate) {
+        KST_KEYQUAT q{};
+        kst_spline_rotation(q, scene, index, frame);
+        double r[3][3];
+        spline_quat_matrix(q, r);
+        spline_mul3(r, linear, linear);
+    }
+    return true;
+}
+
+bool kst_spline_invert(const double m[3][3], double inv[3][3])
+{
+    double c[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 3; ++k) {
+            const int r1 = (r + 1) % 3, r2 = (r + 2) % 3, k1 = (k + 1) % 3, k2 = (k + 2) % 3;
+            c[k][r] = m[r1][k1] * m[r2][k2] - m[r1][k2] * m[r2][k1];   // adjugate: transposed cofactors
+        }
+    const double det = m[0][0] * c[0][0] + m[0][1] * c[1][0] + m[0][2] * c[2][0];
+    if (det == 0.0 || !std::isfinite(det))
+        return false;
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 3; ++k)
+            inv[r][k] = c[r][k] / det;
+    return true;
 }

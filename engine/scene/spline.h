@@ -32,3 +32,15 @@ void kst_spline_rotation(KST_KEYQUAT& rot, const KST_SCENE& scene, int32_t index
 // An object's scale track at a frame: linear between the keys; (1, 1, 1)
 // without keys, the first or last key outside them.
 void kst_spline_scale(KST_VECTOR& scale, const KST_SCENE& scene, int32_t index, float frame);
+
+// The linear part of an object's motion about its pivot at a frame, for
+// scenes that ask for it (MOTION, records.h): R . B . S . B^T, R the rotation
+// track's turn, S the scale track's factors and B the rotation of INITMATRIX
+// (the object's axes at frame 0), row-major. The renderer draws the vertex p
+// at POS + track + linear . (p - POS). False, with linear the identity, when
+// the scene asks for neither track or the object has none of those it asks
+// for: then the object is drawn exactly as without the request.
+bool kst_spline_motion(double linear[3][3], const KST_SCENE& scene, int32_t index, float frame);
+// The inverse of a 3 x 3 matrix; false (and inv untouched) when it has none
+// (a zero or non-finite determinant, as for a scale of 0).
+bool kst_spline_invert(const double m[3][3], double inv[3][3]);

@@ -9,6 +9,11 @@
 // as is. Field offsets, widths and element types come from the loader's chunk
 // table, so reader and writer cannot drift apart.
 //
+// MOTION (id 100) is written after the other scene fields, and only when it
+// is not 0: a scene that does not ask for rotation and scale playback is
+// stored exactly as before, byte for byte, and a reader that predates the
+// chunk passes over it and plays the position tracks alone.
+//
 // Choices: when packing fails the error is reported ("Packing error! ...") and
 // the chunk is stored raw, which keeps the file readable. An array reference
 // that is absent while its count is positive is written as cleared elements
@@ -118,6 +123,8 @@ static void kst_write_scene_fields(std::string& out, const KST_SCENE& scene)
         else
             kst_write_field(out, &scene, id, 0);
     }
+    if (scene.MOTION != 0)
+        kst_write_field(out, &scene, 100, 0);
 }
 
 static void kst_write_object(std::string& out, const KST_OBJECT& o, int32_t i)
@@ -146,7 +153,7 @@ static void kst_write_object(std::string& out, const KST_OBJECT& o, int32_t i)
 // --- public functions -------------------------------------------------------------------------------
 int32_t kst_scene_chunk_count(const KST_SCENE& scene)
 {
-    int32_t n = 14 + 25 * (scene.MATERIAL ? scene.MATERIALS : 0);
+    int32_t n = 14 + (scene.MOTION != 0) + 25 * (scene.MATERIAL ? scene.MATERIALS : 0);
     for (int32_t i = 0; scene.OBJ && i < scene.OBJECTS; ++i)
         n += kst_object_chunks(scene.OBJ[i]);
     n += (scene.CAMPOSKEYS > 0) + (scene.CAMTARGETKEYS > 0);

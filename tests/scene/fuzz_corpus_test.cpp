@@ -32,6 +32,23 @@ std::string cube_file()
     return bytes;
 }
 
+// The cube turning and growing, with the request to play both tracks.
+std::string motion_file()
+{
+    KST_SCENE s{};
+    sb_scene_init(s, "motion");
+    sb_add_material(s, "m");
+    sb_add_cube(s, "cube", {0, 0, 0}, 2.0f);
+    sb_object_keys(s, 0, {{0, 0, 0, 0}, {50, 0, 0, 5}}, {{0, 0, 0, 0, 1}, {50, 0, 0, 1, 0}},
+                   {{0, 1, 1, 1}, {50, 2, 0.5f, 0}});
+    s.OBJ[0].INITMATRIX = KST_MATRIX{{{0, -2, 0, 1}, {2, 0, 0, 2}, {0, 0, 2, 3}, {0, 0, 0, 1}}};
+    s.MOTION = KST_MOTION_ROTATE | KST_MOTION_SCALE;
+    KST_SCENE_PREPARE(s);
+    std::string bytes = kst_scene_save_bytes(s);
+    KST_SCENE_FREE(s);
+    return bytes;
+}
+
 std::string with_version(std::string bytes, char major, char minor)
 {
     bytes[44] = major;  // data byte of chunk 1 (chunk 87 is 24 bytes, chunk 1 21)
@@ -71,6 +88,15 @@ std::map<std::string, std::string> corpus_seeds()
     seeds["bare-object.kst"] = sb_chunk(3, 5, 1, sb_int32(1)) + sb_chunk(3, 6, 1, sb_int32(1)) +
                                sb_chunk(1, 1, 1, "\x01") + sb_chunk(1, 2, 1, "\x02");
     seeds["recount.kst"] = cube + sb_chunk(3, 6, 1, sb_int32(0)) + sb_chunk(3, 5, 1, sb_int32(3));
+    // the request to play rotation and scale tracks: as written, empty, wider
+    // than its byte, with bits nobody reads, at another index, packed
+    std::string motion = motion_file();
+    seeds["motion.kst"] = motion;
+    seeds["motion-empty.kst"] = motion + sb_chunk(1, 100, 0, "");
+    seeds["motion-wide.kst"] = cube + sb_chunk(3, 100, 1, sb_int32(0x1ff));
+    seeds["motion-bits.kst"] = motion + sb_chunk(1, 100, 1, "\xfe", 3);
+    const std::string three_packed("x\x9c\x63\x06\x00\x00\x04\x00\x04", 9);   // zlib of the byte 3
+    seeds["motion-packed.kst"] = cube + sb_chunk(1, 100, 1, three_packed, 0, 9, 1);
     return seeds;
 }
 

@@ -4,7 +4,8 @@
 // it lists is exactly what KST_SCENE_LOAD would see, but applies nothing.
 // Text form: one row per chunk (tag offset, element type, id, the field it
 // carries, count, size, packed size, index), then a summary (format version,
-// material and object counts, lights with keys, number of chunks) and the
+// material and object counts, lights with keys, the tracks the scene asks to
+// play when it has a MOTION chunk, number of chunks) and the
 // warnings: size mismatches, unknown ids, element types above 15, bytes
 // skipped between chunks, stray bytes at the end, a file that ends inside a
 // chunk. Warnings do not change the exit status (they describe the file; the
@@ -28,6 +29,7 @@ struct info_summary {
     int32_t major = -1, minor = -1;           // version bytes (-1: no chunk)
     int32_t materials = 0, objects = 0;
     int32_t light_keys[KST_LIGHTS] = {};      // POSKEYS per light as stored
+    int32_t motion = -1;                      // MOTION as stored (-1: no chunk)
     std::vector<kst_chunk_header> chunks;
     std::vector<std::string> warnings;
 };
@@ -85,6 +87,7 @@ static void info_note(info_summary& s, const kst_chunk_header& h, const uint8_t*
     case 2: s.minor = info_value(h, payload, n) & 0xff; break;
     case 5: s.materials = info_value(h, payload, n); break;
     case 6: s.objects = info_value(h, payload, n); break;
+    case 100: s.motion = info_value(h, payload, n) & 0xff; break;
     case 73:
         if (h.index >= 0 && h.index < KST_LIGHTS)
             s.light_keys[h.index] = info_value(h, payload, n);
@@ -135,6 +138,17 @@ static std::string info_row(const kst_chunk_header& h)
     return line;
 }
 
+// What a MOTION value asks the renderer to play besides the position tracks.
+static std::string info_motion(int32_t motion)
+{
+    const bool rotate = motion & KST_MOTION_ROTATE, scale = motion & KST_MOTION_SCALE;
+    if (rotate && scale)
+        return "rotation and scale tracks play";
+    if (rotate || scale)
+        return std::string(rotate ? "rotation" : "scale") + " tracks play";
+    return "position tracks only";
+}
+
 static std::string info_text(const info_summary& s)
 {
     char head[256];
@@ -150,6 +164,8 @@ static std::string info_text(const info_summary& s)
     out += "\nformat version " + part(s.major) + "." + part(s.minor) + "\n";
     out += "materials " + std::to_string(s.materials) + ", objects " + std::to_string(s.objects) +
            ", lights with keys " + std::to_string(lights) + "\n";
+    if (s.motion >= 0)
+        out += "motion " + std::to_string(s.motion) + " (" + info_motion(s.motion) + ")\n";
     out += "chunks " + std::to_string(s.chunks.size()) + "\n";
     out += "warnings " + std::to_string(s.warnings.size()) + "\n";
     for (const std::string& w : s.warnings)

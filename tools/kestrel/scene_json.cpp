@@ -346,6 +346,7 @@ json kst_scene_json(const KST_SCENE& s)
     o["DRAWDISTANCE"] = sj_float(s.DRAWDISTANCE);
     o["INFINITY"] = sj_float(s.INFINITY);
     o["SHADOWVALUE"] = sj_float(s.SHADOWVALUE);
+    o["MOTION"] = s.MOTION;
     return o;
 }
 
