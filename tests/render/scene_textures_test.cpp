@@ -137,11 +137,14 @@ TEST_F(SceneTextures, JoinedNamesAreCutAndMissingFilesAreFatal)
     textured(rs.mat(m), "stone.jpg", 2);
     KST_SCENE_TEXTURES(rs.s, dir);
     EXPECT_NE(node("stone.jpg", 2), nullptr);  // directory + "/" + name
+    KST_SCENE_FREETEXTURES(rs.s);
 
     int missing = rs.add_material(1, 1, 1);
     textured(rs.mat(missing), "nothere.jpg", 3);
     EXPECT_THROW(KST_SCENE_TEXTURES(rs.s, dir), fatal_error);
-    EXPECT_EQ(reqs("stone.jpg", 2), 2);  // bound up to the failure
+    EXPECT_EQ(node("stone.jpg", 2), nullptr);  // the failed binding gave back what it had acquired
+    EXPECT_EQ(rs.mat(m).TEXTURE, 0);           // and left nothing to release twice
+    KST_SCENE_FREETEXTURES(rs.s);
 
     rs.mat(missing).TEXTURED = false;
     std::string long_dir(300, 'd');

@@ -287,8 +287,9 @@ TEST_F(gl_test, shadow_follows_the_casters_position_track)
         for (int i = 0; i < 3; i++) {
             bool in_shadow = i == frame / 5;
             EXPECT_EQ(fx_dimmed(shadowed[i], plain[i]), in_shadow) << "frame " << frame << " point " << i;
-            if (!in_shadow)
+            if (!in_shadow) {
                 EXPECT_TRUE(fx_same(shadowed[i], plain[i])) << "frame " << frame << " point " << i;
+            }
         }
     }
 }
