@@ -4,7 +4,8 @@
 // baked against them), the frame count, the meshes (which map their materials
 // and textures on first use), the bounds of what was mapped, then the lights
 // and the camera that depend on the bounds, and last the key tracks, sampled
-// frame by frame over the whole hierarchy. The objects are collected in a
+// frame by frame over the whole hierarchy, then the joint matrices and morph
+// weights of skinned and morphed objects. The objects are collected in a
 // vector while the mapping runs and moved into the scene's arrays at the end;
 // a fatal error on the way frees everything mapped so far.
 //
@@ -82,6 +83,7 @@ void map_run(imp_state& st, KST_SCENE& scene)
     imp_lights_map(st, scene);
     imp_camera_map(st, scene);
     imp_tracks_sample(st, scene);
+    imp_skin_sample(st);
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 // a volume ends with a non-zero stencil value. Silhouettes are recomputed every
 // call from per-face data prepared once at load (centres, normals, neighbours),
 // so only contour edges are extruded; each caster costs two indexed draws from
-// the scene's shared volume buffers.
+// the scene's shared volume buffers. A skinned or morphed caster is posed at
+// the frame first (kst_render_pose), which recomputes its face normals and
+// centres, so its shadow follows the pose.
 //
 // Known limits of the method: the volumes have no caps, so the counting is only
 // right while the camera is outside every volume; extruded corners lie at a
