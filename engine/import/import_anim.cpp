@@ -161,13 +161,27 @@ void anim_clip_choose(imp_state& st)
     }
 }
 
+// Nodes by name, for channels and bones, which name their nodes. Names need
+// not be unique: exported characters often have a mesh node and a joint of
+// the same name (a "Foot.L" mesh and a "Foot.L" bone). The joint, a node
+// without meshes, is the one tracks and bones mean; otherwise the first
+// node of the name in the depth-first order.
+void anim_names(imp_state& st)
+{
+    for (size_t i = 0; i < st.nodes.size(); ++i) {
+        const aiNode* n = st.nodes[i].node;
+        auto [it, added] = st.node_by_name.emplace(n->mName.C_Str(), static_cast<int32_t>(i));
+        if (!added && st.nodes[it->second].node->mNumMeshes > 0 && n->mNumMeshes == 0)
+            it->second = static_cast<int32_t>(i);
+    }
+}
+
 // Channels by node name: the first channel found for a name wins.
 void anim_channels(imp_state& st)
 {
     anim_clip_choose(st);
-    std::unordered_map<std::string, size_t> by_name;
-    for (size_t i = 0; i < st.nodes.size(); ++i)
-        by_name.emplace(st.nodes[i].node->mName.C_Str(), i);
+    anim_names(st);
+    const auto& by_name = st.node_by_name;
     for (unsigned a = 0; a < st.clip_use.size(); ++a) {
         const aiAnimation* anim = st.ai.mAnimations[a];
         if (!anim || !st.clip_use[a])

@@ -62,6 +62,7 @@ struct imp_state {
     std::vector<aiMatrix4x4>   world0;        // per node, frame 0
     int32_t                    frames = 0;    // FRAMES; keys run 0..frames
     bool                       any_animation = false;
+    std::map<std::string, int32_t> node_by_name;  // see imp_nodes_collect
     std::vector<bool>          clip_use;      // per animation: part of the chosen clip
     std::vector<imp_skin>      skins;         // objects with a skin or morph targets
 

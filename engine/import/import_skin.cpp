@@ -45,10 +45,8 @@ void skin_matrix(KST_MATRIX& out, const aiMatrix4x4& m)
 
 int32_t skin_node_named(const imp_state& st, const aiString& name)
 {
-    for (size_t i = 0; i < st.nodes.size(); ++i)
-        if (st.nodes[i].node->mName == name)
-            return static_cast<int32_t>(i);
-    return -1;
+    auto it = st.node_by_name.find(name.C_Str());
+    return it == st.node_by_name.end() ? -1 : it->second;
 }
 
 // The four largest influences of every source vertex, renormalised.
