@@ -460,3 +460,56 @@ TEST_F(ImportSkinRender, BuffersShadowsAndPicturesFollowThePose)
     }
     EXPECT_NE(png[0], png[1]);
 }
+
+// Export: a skinned glTF comes back from its own export with the same pose at
+// every frame (skin, bind matrices and joint tracks written), and the other
+// formats get the pose at the frame asked for. The morph targets are written
+// too (assimp's glTF writer drops their weights and weight track).
+TEST(ImportSkin, ExportWritesTheSkinBack)
+{
+    std::string dir = test_temp_dir("skin-export");
+    ASSERT_EQ(import(shared_models + "Fox.glb", dir + "/fox.kst", {"--clip", "Walk"}).status, 0);
+    program_result r = run_program(kestrel_path(), {"export", dir + "/fox.kst", dir + "/fox.glb"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = import(dir + "/fox.glb", dir + "/back.kst");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["skinned"], 1);
+    loaded a(dir + "/fox.kst"), b(dir + "/back.kst");
+    ASSERT_EQ(b.scene.FRAMES, a.scene.FRAMES);
+    float tolerance = 1e-3f * scene_radius(a.scene);
+    for (int frame : {0, 5, 11, a.scene.FRAMES}) {
+        auto va = engine_vertices(a.scene, static_cast<float>(frame)), vb = engine_vertices(b.scene, static_cast<float>(frame));
+        float worst = 0;
+        for (const KST_VECTOR& p : va) {
+            float best = HUGE_VALF;
+            for (const KST_VECTOR& q : vb)
+                best = std::min(best, distance(p, aiVector3D(q.X, q.Y, q.Z)));
+            worst = std::max(worst, best);
+        }
+        EXPECT_LE(worst, tolerance) << "frame " << frame;
+    }
+    // OBJ holds no skin: the pose at the frame
+    r = run_program(kestrel_path(), {"export", dir + "/fox.kst", dir + "/fox9.obj", "--frame", "9"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Assimp::Importer imp;
+    const aiScene* obj = imp.ReadFile(dir + "/fox9.obj", 0);
+    ASSERT_NE(obj, nullptr);
+    auto posed = engine_vertices(a.scene, 9.0f);
+    float worst = 0;
+    for (unsigned m = 0; m < obj->mNumMeshes; ++m)
+        for (unsigned v = 0; v < obj->mMeshes[m]->mNumVertices; ++v) {
+            aiVector3D p = engine_axis() * obj->mMeshes[m]->mVertices[v];   // OBJ is written Y-up
+            float best = HUGE_VALF;
+            for (const KST_VECTOR& q : posed)
+                best = std::min(best, distance(q, p));
+            worst = std::max(worst, best);
+        }
+    EXPECT_LE(worst, tolerance);
+    // morph targets
+    ASSERT_EQ(import(morph_cube, dir + "/cube.kst").status, 0);
+    ASSERT_EQ(run_program(kestrel_path(), {"export", dir + "/cube.kst", dir + "/cube.glb"}).status, 0);
+    const aiScene* cube = imp.ReadFile(dir + "/cube.glb", 0);
+    ASSERT_NE(cube, nullptr);
+    loaded c(dir + "/cube.kst");
+    ASSERT_EQ(cube->mMeshes[0]->mNumAnimMeshes, static_cast<unsigned>(c.scene.OBJ[0].MORPHS));
+}
