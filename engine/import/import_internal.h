@@ -9,6 +9,7 @@
 
 #include <assimp/scene.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -98,6 +99,8 @@ void    imp_world_at(const imp_state& st, double seconds, std::vector<aiMatrix4x
 void    imp_skin_part(imp_state& st, size_t object, const aiMesh& mesh, const std::vector<uint32_t>& source,
                       int32_t node);
 void    imp_skin_sample(imp_state& st);
+// Adds the poses of skinned and morphed objects (at up to 100 frames) to bounds.
+void    imp_skin_bounds(const imp_state& st, const std::function<void(const aiVector3D&)>& add);
 double  imp_morph_seconds(const imp_state& st);   // longest morph weight track of the clip
 // import_material.cpp
 imp_material imp_material_get(imp_state& st, unsigned ai_index);

@@ -18,6 +18,10 @@
 // sampled at every frame and held at the ends, and otherwise from the
 // targets' default weights.
 //
+// The framing of the imported model covers the skinned and morphed poses at
+// up to 100 frames spread over the clip (imp_skin_bounds), since the rest
+// shape is never what is drawn.
+//
 // Limits: arrays over the scene format's 500001 elements cannot be stored, so
 // morph targets over that many offsets in all are dropped, and joint matrices
 // are sampled for as many frames as fit (the pose then holds); both are
@@ -27,6 +31,7 @@
 #include <cmath>
 
 #include "engine/import/import_internal.h"
+#include "engine/scene/skin.h"
 #include "support/mem.h"
 
 namespace {
@@ -280,6 +285,24 @@ void imp_skin_sample(imp_state& st)
                             world[static_cast<size_t>(skin.joint_node[j])]);
             if (o.MORPHS > 0)
                 skin_weights_at(skin, o.MORPHS, seconds, o.MORPHWEIGHT + static_cast<size_t>(k) * o.MORPHS);
+        }
+    }
+}
+
+void imp_skin_bounds(const imp_state& st, const std::function<void(const aiVector3D&)>& add)
+{
+    std::vector<KST_VECTOR> pose;
+    for (const imp_skin& skin : st.skins) {
+        const KST_OBJECT& o = st.objects[skin.object];
+        if (!kst_skin_deforms(o))
+            continue;
+        pose.resize(static_cast<size_t>(o.VERTICES));
+        const int32_t samples = std::min(o.SKINFRAMES, 100);
+        for (int32_t s = 0; s < samples; ++s) {
+            float frame = samples > 1 ? static_cast<float>(o.SKINFRAMES - 1) * s / (samples - 1) : 0.0f;
+            kst_skin_compute(o, o.VERTEX, nullptr, frame, pose.data(), nullptr);
+            for (const KST_VECTOR& v : pose)
+                add(aiVector3D(v.X, v.Y, v.Z));
         }
     }
 }

@@ -421,6 +421,7 @@ void imp_bounds(imp_state& st)
             add(olo), add(ohi);
     }
     view_bounds_animated(st, box_lo, box_hi, add);
+    imp_skin_bounds(st, add);
     if (lo.x > hi.x) {
         lo = hi = aiVector3D(0, 0, 0);
     }
