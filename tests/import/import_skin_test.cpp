@@ -241,6 +241,22 @@ float scene_radius(const KST_SCENE& scene)
     return r;
 }
 
+// The skin and morph fields and arrays of two objects hold the same bytes.
+bool same_skin(const KST_OBJECT& a, const KST_OBJECT& b)
+{
+    auto same = [](const void* x, const void* y, int64_t n, size_t width) {
+        return (!x && !y) || (x && y && std::memcmp(x, y, static_cast<size_t>(n) * width) == 0);
+    };
+    return a.JOINTS == b.JOINTS && a.MORPHS == b.MORPHS && a.SKINFRAMES == b.SKINFRAMES &&
+           same(a.SKINJOINT, b.SKINJOINT, a.JOINTS ? a.VERTICES : 0, sizeof(KST_JOINTSET)) &&
+           same(a.SKINWEIGHT, b.SKINWEIGHT, a.JOINTS ? a.VERTICES : 0, sizeof(KST_WEIGHTSET)) &&
+           same(a.JOINTBIND, b.JOINTBIND, a.JOINTS, sizeof(KST_MATRIX)) &&
+           same(a.JOINTMATRIX, b.JOINTMATRIX, int64_t(a.JOINTS) * a.SKINFRAMES, sizeof(KST_MATRIX)) &&
+           same(a.MORPHVERTEX, b.MORPHVERTEX, int64_t(a.MORPHS) * a.VERTICES, sizeof(KST_VECTOR)) &&
+           same(a.MORPHNORMAL, b.MORPHNORMAL, int64_t(a.MORPHS) * a.VERTICES, sizeof(KST_VECTOR)) &&
+           same(a.MORPHWEIGHT, b.MORPHWEIGHT, int64_t(a.MORPHS) * a.SKINFRAMES, sizeof(float));
+}
+
 struct loaded {
     KST_SCENE scene{};
     loaded(const std::string& file) { KST_SCENE_LOAD(scene, file); }
@@ -371,6 +387,16 @@ TEST(ImportSkin, SceneFileChunks)
     info = run_program(kestrel_path(), {"info", dir + "/cube.kst"});
     for (const char* f : {"MORPHS", "MORPHVERTEX", "MORPHNORMAL", "MORPHWEIGHT"})
         EXPECT_NE(info.out.find(std::string("OBJ[0].") + f), std::string::npos) << f;
+    // the configuration file holds no skin, and applying one keeps it; resave keeps it too
+    ASSERT_EQ(run_program(kestrel_path(), {"config", "write", dir + "/fox.kst", dir + "/fox.cfg"}).status, 0);
+    ASSERT_EQ(run_program(kestrel_path(), {"config", "apply", dir + "/fox.kst", dir + "/fox.cfg", "-o", dir + "/cfg.kst"})
+                  .status, 0);
+    ASSERT_EQ(run_program(kestrel_path(), {"resave", dir + "/cube.kst", dir + "/resaved.kst"}).status, 0);
+    {
+        loaded fox(dir + "/fox.kst"), applied(dir + "/cfg.kst"), cube(dir + "/cube.kst"), resaved(dir + "/resaved.kst");
+        EXPECT_TRUE(same_skin(applied.scene.OBJ[0], fox.scene.OBJ[0]));
+        EXPECT_TRUE(same_skin(resaved.scene.OBJ[0], cube.scene.OBJ[0]));
+    }
     program_result dump = run_program(kestrel_path(), {"dump", dir + "/fox.kst"});
     ASSERT_EQ(dump.status, 0);
     auto obj = nlohmann::json::parse(dump.out)["OBJ"][0];
