@@ -5,7 +5,9 @@
 // goes through exactly the code the fuzzer drives. One run:
 //   1. load and prepare the bytes (fatal errors are the expected answer to bad
 //      input; the record must then be cleared);
-//   2. evaluate the camera, every object and light track at a few frames;
+//   2. evaluate the camera, every object and light track at a few frames, and
+//      pose every skinned or morphed object at them (then put its rest
+//      shape back): whatever loads must pose without reading outside an array;
 //   3. dump the scene as kestrel dump does;
 //   4. save it with the writer, load that again and require the same dump
 //      (the file version, chunk count, the never-written SELECTED and PICKED
@@ -22,6 +24,7 @@
 
 #include "engine/scene/loader.h"
 #include "engine/scene/prepare.h"
+#include "engine/scene/skin.h"
 #include "engine/scene/spline.h"
 #include "engine/scene/writer.h"
 #include "support/error.h"
@@ -47,6 +50,16 @@ inline void scene_fuzz_tracks(const KST_SCENE& s)
         for (int32_t l = 0; l < KST_LIGHTS; ++l)
             if (s.LIGHT[l].POSKEYS > 0)
                 SPLINE_LIGHT_POS(p, s, l, f);
+    }
+}
+
+inline void scene_fuzz_pose(KST_SCENE& s)
+{
+    const float frames[] = {-1.0f, 0.0f, 0.5f, 7.25f, 1e6f};
+    for (int32_t i = 0; i < s.OBJECTS; ++i) {
+        for (float f : frames)
+            kst_skin_pose(s.OBJ[i], f);
+        kst_skin_rest(s.OBJ[i]);
     }
 }
 
@@ -86,6 +99,7 @@ inline int scene_fuzz_one(const uint8_t* data, size_t size)
         return 0;
     }
     scene_fuzz_tracks(scene);
+    scene_fuzz_pose(scene);
     std::string saved = kst_scene_save_bytes(scene);
     std::string first = scene_fuzz_dump(scene);
     KST_SCENE again{};
