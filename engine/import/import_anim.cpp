@@ -142,6 +142,8 @@ void anim_clip_choose(imp_state& st)
         const aiAnimation* anim = st.ai.mAnimations[a];
         st.summary.clips.push_back({anim ? anim->mName.C_Str() : "", anim ? anim_clip_frames(st, *anim) : 0});
     }
+    if (n == 0 && !st.opt.clip.empty())
+        fatal_raise(st.source + ": no animation clip \"" + st.opt.clip + "\"; the file has no animations");
     if (n == 0)
         return;
     if (!st.opt.clip.empty()) {

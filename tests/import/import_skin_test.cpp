@@ -358,6 +358,9 @@ TEST(ImportSkin, Clips)
     EXPECT_NE(r.err.find("\"Dance\""), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\"Survey\", \"Walk\", \"Run\""), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir + "/d.kst"));
+    r = run_program(kestrel_path(), {"import", shared_models + "teapot.stl", "-o", dir + "/t.kst", "--clip", "0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("has no animations"), std::string::npos) << r.err;
     r = run_program(kestrel_path(), {"import", shared_models + "Fox.glb", "-o", dir + "/e.kst"});
     EXPECT_NE(r.out.find("clips 3\nskinned 1\n"), std::string::npos) << r.out;
 }
