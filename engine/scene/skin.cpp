@@ -161,6 +161,31 @@ static void skin_vertex(const KST_OBJECT& o, int32_t v, KST_VECTOR& p, KST_VECTO
     skin_unit(*n);
 }
 
+// Face normals and centres of the pose: preparation's formulas (the unit
+// cross product of A - B and C - B, its length and the centre in double),
+// written out here so that they compile inline; a face with a corner outside
+// the vertices keeps what it had.
+static void skin_faces(KST_OBJECT& o)
+{
+    if (!o.FACENORMAL || !o.FACECENTER || !o.FACE)
+        return;
+    for (int32_t f = 0; f < o.FACES; ++f) {
+        const KST_FACE& t = o.FACE[f];
+        if (t.A < 0 || t.B < 0 || t.C < 0 || t.A >= o.VERTICES || t.B >= o.VERTICES || t.C >= o.VERTICES)
+            continue;
+        const KST_VECTOR a = o.VERTEX[t.A], b = o.VERTEX[t.B], c = o.VERTEX[t.C];
+        const float ux = a.X - b.X, uy = a.Y - b.Y, uz = a.Z - b.Z;
+        const float vx = c.X - b.X, vy = c.Y - b.Y, vz = c.Z - b.Z;
+        const float nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+        const double dx = nx, dy = ny, dz = nz;
+        const float len = static_cast<float>(std::sqrt(dx * dx + dy * dy + dz * dz));
+        o.FACENORMAL[f] = len != 0.0f ? KST_VECTOR{nx / len, ny / len, nz / len} : KST_VECTOR{0.0f, 0.0f, 0.0f};
+        o.FACECENTER[f] = {static_cast<float>((static_cast<double>(a.X) + b.X + c.X) / 3.0),
+                           static_cast<float>((static_cast<double>(a.Y) + b.Y + c.Y) / 3.0),
+                           static_cast<float>((static_cast<double>(a.Z) + b.Z + c.Z) / 3.0)};
+    }
+}
+
 static bool skin_has_joints(const KST_OBJECT& o)
 {
     return o.JOINTS > 0 && o.SKINJOINT && o.SKINWEIGHT && o.JOINTBIND && o.JOINTMATRIX;
@@ -223,7 +248,7 @@ bool kst_skin_pose(KST_OBJECT& o, float frame)
     kst_skin_compute(o, o.kst_rest_vertex, o.kst_rest_normal, frame, o.VERTEX,
                      o.kst_rest_normal ? o.VERTEXNORMAL : nullptr);
     o.kst_posed_frame = frame;
-    kst_object_faces_update(o);
+    skin_faces(o);
     return true;
 }
 
