@@ -10,6 +10,7 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <GL/glu.h>
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
@@ -25,6 +26,7 @@
 #include "engine/import/import.h"
 #include "engine/render/draw.h"
 #include "engine/render/geometry.h"
+#include "engine/render/passes.h"
 #include "engine/render/shadows.h"
 #include "engine/scene/loader.h"
 #include "engine/scene/prepare.h"
@@ -541,4 +543,72 @@ TEST(ImportSkin, ExportWritesTheSkinBack)
     ASSERT_NE(cube, nullptr);
     loaded c(dir + "/cube.kst");
     ASSERT_EQ(cube->mMeshes[0]->mNumAnimMeshes, static_cast<unsigned>(c.scene.OBJ[0].MORPHS));
+}
+
+// A glTF of the test's own: one triangle about the origin, skinned wholly to
+// one joint that stands 10 units along X (inverse bind matrix the identity),
+// so the skinned triangle lies about (10, 0, 0), far from its rest shape.
+std::string shifted_skin_gltf(const std::string& dir)
+{
+    const float pos[9] = {-0.5f, 0, 0, 0.5f, 0, 0, 0, 1, 0};
+    const uint8_t joints[12] = {0};
+    const float weights[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+    const float ibm[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    std::string bin;
+    bin.append(reinterpret_cast<const char*>(pos), sizeof pos);
+    bin.append(reinterpret_cast<const char*>(joints), sizeof joints);
+    bin.append(reinterpret_cast<const char*>(weights), sizeof weights);
+    bin.append(reinterpret_cast<const char*>(ibm), sizeof ibm);
+    write_file(dir + "/shifted.bin", bin);
+    nlohmann::json g = {
+        {"asset", {{"version", "2.0"}}},
+        {"scene", 0},
+        {"scenes", {{{"nodes", {0, 1}}}}},
+        {"nodes", {{{"name", "body"}, {"mesh", 0}, {"skin", 0}}, {{"name", "joint"}, {"translation", {10, 0, 0}}}}},
+        {"skins", {{{"joints", {1}}, {"inverseBindMatrices", 3}}}},
+        {"meshes", {{{"primitives", {{{"attributes", {{"POSITION", 0}, {"JOINTS_0", 1}, {"WEIGHTS_0", 2}}}}}}}}},
+        {"buffers", {{{"uri", "shifted.bin"}, {"byteLength", bin.size()}}}},
+        {"bufferViews",
+         {{{"buffer", 0}, {"byteOffset", 0}, {"byteLength", 36}},
+          {{"buffer", 0}, {"byteOffset", 36}, {"byteLength", 12}},
+          {{"buffer", 0}, {"byteOffset", 48}, {"byteLength", 48}},
+          {{"buffer", 0}, {"byteOffset", 96}, {"byteLength", 64}}}},
+        {"accessors",
+         {{{"bufferView", 0}, {"componentType", 5126}, {"count", 3}, {"type", "VEC3"},
+           {"min", {-0.5, 0, 0}}, {"max", {0.5, 1, 0}}},
+          {{"bufferView", 1}, {"componentType", 5121}, {"count", 3}, {"type", "VEC4"}},
+          {{"bufferView", 2}, {"componentType", 5126}, {"count", 3}, {"type", "VEC4"}},
+          {{"bufferView", 3}, {"componentType", 5126}, {"count", 1}, {"type", "MAT4"}}}}};
+    write_file(dir + "/shifted.gltf", g.dump());
+    return dir + "/shifted.gltf";
+}
+
+// The framing of an imported model covers its poses, not its rest shape:
+// every vertex of the dancing robot, posed at every fifth frame, and of a
+// triangle whose skin carries it 10 units away from its rest shape, lies
+// inside the view of the framed camera.
+TEST_F(ImportSkinRender, FramingCoversThePoses)
+{
+    std::string dir = test_temp_dir("skin-framing");
+    for (const std::string& model : {shared_models + "robot.glb", shifted_skin_gltf(dir)}) {
+        SCOPED_TRACE(model);
+        program_result r = import(model, dir + "/m.kst", {"--camera", "auto"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        loaded l(dir + "/m.kst");
+        for (int frame = 0; frame <= l.scene.FRAMES; frame += 5) {
+            kst_scene_camera(l.scene, static_cast<float>(frame));
+            GLdouble model_view[16], projection[16];
+            GLint view[4];
+            glGetDoublev(GL_MODELVIEW_MATRIX, model_view);
+            glGetDoublev(GL_PROJECTION_MATRIX, projection);
+            glGetIntegerv(GL_VIEWPORT, view);
+            for (const KST_VECTOR& v : engine_vertices(l.scene, static_cast<float>(frame))) {
+                GLdouble x, y, z;
+                ASSERT_TRUE(gluProject(v.X, v.Y, v.Z, model_view, projection, view, &x, &y, &z));
+                EXPECT_TRUE(x >= view[0] && x <= view[0] + view[2] && y >= view[1] && y <= view[1] + view[3] &&
+                            z > 0 && z < 1)
+                    << "frame " << frame << " vertex at (" << v.X << ", " << v.Y << ", " << v.Z << ")";
+            }
+        }
+    }
 }
