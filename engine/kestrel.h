@@ -26,6 +26,7 @@
 #include "engine/scene/loader.h"
 #include "engine/scene/prepare.h"
 #include "engine/scene/writer.h"
+#include "engine/scene/skin.h"
 #include "engine/scene/textures.h"
 #include "engine/scene/spline.h"
 #include "engine/scene/vecmath.h"

@@ -6,7 +6,9 @@
 //   1. load and prepare the bytes (fatal errors are the expected answer to bad
 //      input; the record must then be cleared);
 //   2. evaluate the camera, every object and light track at a few frames,
-//      and the rotation and scale motion of scenes that ask for it;
+//      the rotation and scale motion of scenes that ask for it, and pose
+//      every skinned or morphed object at them (then put its rest shape
+//      back): whatever loads must pose without reading outside an array;
 //   3. dump the scene as kestrel dump does;
 //   4. save it with the writer, load that again and require the same dump
 //      (the file version, chunk count, the never-written SELECTED and PICKED
@@ -23,6 +25,7 @@
 
 #include "engine/scene/loader.h"
 #include "engine/scene/prepare.h"
+#include "engine/scene/skin.h"
 #include "engine/scene/spline.h"
 #include "engine/scene/writer.h"
 #include "support/error.h"
@@ -52,6 +55,16 @@ inline void scene_fuzz_tracks(const KST_SCENE& s)
         for (int32_t l = 0; l < KST_LIGHTS; ++l)
             if (s.LIGHT[l].POSKEYS > 0)
                 SPLINE_LIGHT_POS(p, s, l, f);
+    }
+}
+
+inline void scene_fuzz_pose(KST_SCENE& s)
+{
+    const float frames[] = {-1.0f, 0.0f, 0.5f, 7.25f, 1e6f};
+    for (int32_t i = 0; i < s.OBJECTS; ++i) {
+        for (float f : frames)
+            kst_skin_pose(s.OBJ[i], f);
+        kst_skin_rest(s.OBJ[i]);
     }
 }
 
@@ -91,6 +104,7 @@ inline int scene_fuzz_one(const uint8_t* data, size_t size)
         return 0;
     }
     scene_fuzz_tracks(scene);
+    scene_fuzz_pose(scene);
     std::string saved = kst_scene_save_bytes(scene);
     std::string first = scene_fuzz_dump(scene);
     KST_SCENE again{};

@@ -15,7 +15,8 @@
 // attribute stacks, the three matrices, and the anisotropy and wrap modes the
 // object draws give material textures), the random generator, every scene's
 // particle pool and object records (flare visibility and colours, the spun
-// rotations), the camera of the last scene render and the frame counters.
+// rotations, the poses of skinned objects), the camera of the last scene
+// render and the frame counters.
 // What stays is what a later frame would have made anyway: compiled shaders,
 // and the geometry's buffer objects. A quit request is not looked at here.
 #include "shell/warm_up.h"
@@ -33,6 +34,7 @@
 
 #include "engine/render/draw.h"
 #include "engine/render/passes.h"
+#include "engine/scene/skin.h"
 #include "shell/shell.h"
 #include "shell/timeline.h"
 #include "support/random.h"
@@ -101,9 +103,19 @@ static void warm_up_restore_textures(const warm_up_saved& s)
     }
 }
 
+// Skinned and morphed objects are put back to their rest shape on both sides
+// of the warm-up: a saved record then holds no posed arrays of its own, and
+// the first frame of the show poses them afresh.
+static void warm_up_rest_poses(KST_SCENE& scene)
+{
+    for (int32_t o = 0; scene.OBJ && o < scene.OBJECTS; ++o)
+        kst_skin_rest(scene.OBJ[o]);
+}
+
 static void warm_up_save_scenes(warm_up_saved& s)
 {
     for (int i = 0; i < SCORE_MAX_SCENES; ++i) {
+        warm_up_rest_poses(SHELL_SCENES[i]);
         const KST_SCENE& scene = SHELL_SCENES[i];
         if (scene.OBJ && scene.OBJECTS > 0)
             s.scenes[i].objects.assign(scene.OBJ, scene.OBJ + scene.OBJECTS);
@@ -117,6 +129,7 @@ static void warm_up_restore_scenes(const warm_up_saved& s)
     for (int i = 0; i < SCORE_MAX_SCENES; ++i) {
         KST_SCENE& scene = SHELL_SCENES[i];
         const warm_up_scene& saved = s.scenes[i];
+        warm_up_rest_poses(scene);
         if (scene.OBJ && saved.objects.size() == static_cast<size_t>(scene.OBJECTS))
             std::memcpy(static_cast<void*>(scene.OBJ), saved.objects.data(), saved.objects.size() * sizeof(KST_OBJECT));
         if (scene.PARTICLE && saved.particles.size() == static_cast<size_t>(scene.PARTICLES))

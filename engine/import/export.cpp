@@ -17,6 +17,16 @@
 // STL (Z-up by custom, and so read by the importer) is written as it is.
 // Re-importing an export therefore gives back the same positions.
 //
+// Skins and morph targets. Every format gets the shape posed at the frame.
+// glTF files get the rest shape instead, with the skin (one joint node per
+// joint, flat under the root, its bind matrix as the bone's offset and its
+// four weights per vertex) and the joints' sampled matrices as tracks of the
+// same animation (decomposed into translation, rotation and scale), and the
+// morph targets (as absolute shapes, as assimp holds them) with their weights
+// sampled at every frame, so that an import of the file plays them again.
+// assimp's glTF writer writes the targets; whether it writes their weight
+// track depends on the assimp version (5.2 does not).
+//
 // assimp writes the main file and its side files (.bin, .mtl) itself, so all
 // of them are written into a fresh folder next to OUT and renamed into place
 // only when everything has been written: a failed export leaves nothing.
@@ -34,6 +44,7 @@
 #include <set>
 
 #include "engine/import/import_internal.h"
+#include "engine/scene/skin.h"
 #include "engine/scene/spline.h"
 #include "support/atomic_file.h"
 #include "support/error.h"
@@ -53,6 +64,7 @@ struct exp_state {
     fs::path                 work;       // the temporary folder
     std::vector<std::string> warnings;
     std::vector<std::string> node_names; // per object
+    std::vector<std::vector<std::string>> joint_names;  // per object, its joint nodes (glTF)
     // The parts of the assimp scene, owned here while they are made and
     // handed to the scene only when all of them exist (exp_attach): a scene
     // whose counts run ahead of its arrays must never be destroyed.
@@ -215,8 +227,25 @@ std::unique_ptr<aiMaterial> exp_material(exp_state& st, const KST_MATERIAL& m, s
     return a;
 }
 
+// The shape written: the rest shape for glTF (its skin and targets go with
+// it), the pose at the frame for the other formats.
+void exp_shape(const exp_state& st, const KST_OBJECT& o, std::vector<KST_VECTOR>& vertex,
+               std::vector<KST_VECTOR>& normal)
+{
+    size_t n = static_cast<size_t>(std::max(o.VERTICES, 0));
+    const KST_VECTOR* rest = kst_skin_rest_vertex(o);
+    const KST_VECTOR* rest_normal = kst_skin_rest_normal(o);
+    vertex.assign(rest, rest + n);
+    if (rest_normal)
+        normal.assign(rest_normal, rest_normal + n);
+    if (!st.gltf && kst_skin_deforms(o))
+        kst_skin_compute(o, rest, rest_normal, st.frame, vertex.data(), rest_normal ? normal.data() : nullptr);
+}
+
 std::unique_ptr<aiMesh> exp_mesh(const exp_state& st, const KST_OBJECT& o, unsigned material)
 {
+    std::vector<KST_VECTOR> vertex, normal;
+    exp_shape(st, o, vertex, normal);
     auto mesh = std::make_unique<aiMesh>();
     mesh->mName = exp_str(kst_name_get(o.NAME));
     mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
@@ -224,7 +253,7 @@ std::unique_ptr<aiMesh> exp_mesh(const exp_state& st, const KST_OBJECT& o, unsig
     const unsigned n = static_cast<unsigned>(std::max(o.VERTICES, 0));
     mesh->mNumVertices = n;
     mesh->mVertices = new aiVector3D[n];
-    if (o.NORMALS && o.VERTEXNORMAL)
+    if (o.NORMALS && !normal.empty())
         mesh->mNormals = new aiVector3D[n];
     if (o.TEXTURE && o.TEXCOORD) {
         mesh->mTextureCoords[0] = new aiVector3D[n];
@@ -233,9 +262,9 @@ std::unique_ptr<aiMesh> exp_mesh(const exp_state& st, const KST_OBJECT& o, unsig
     if (o.COLOR && o.CVERTEX)
         mesh->mColors[0] = new aiColor4D[n];
     for (unsigned i = 0; i < n; ++i) {
-        mesh->mVertices[i] = exp_conv(st, o.VERTEX[i]);
+        mesh->mVertices[i] = exp_conv(st, vertex[i]);
         if (mesh->mNormals)
-            mesh->mNormals[i] = exp_conv(st, o.VERTEXNORMAL[i]);
+            mesh->mNormals[i] = exp_conv(st, normal[i]);
         if (mesh->mTextureCoords[0])
             mesh->mTextureCoords[0][i] = aiVector3D(o.TEXCOORD[i].U, o.TEXCOORD[i].V, 0.0f);
         if (mesh->mColors[0])
@@ -358,6 +387,86 @@ aiMatrix4x4 exp_conv_matrix(const exp_state& st, const aiMatrix4x4& m)
     return c * m * inverse;
 }
 
+aiMatrix4x4 exp_matrix(const KST_MATRIX& m)
+{
+    return aiMatrix4x4(m.m[0][0], m.m[0][1], m.m[0][2], m.m[0][3], m.m[1][0], m.m[1][1], m.m[1][2], m.m[1][3],
+                       m.m[2][0], m.m[2][1], m.m[2][2], m.m[2][3], m.m[3][0], m.m[3][1], m.m[3][2], m.m[3][3]);
+}
+
+// The sample of a sampled track nearest the export's frame.
+int32_t exp_sample(const exp_state& st, const KST_OBJECT& o)
+{
+    float f = std::isfinite(st.frame) ? std::round(st.frame) : 0.0f;
+    return static_cast<int32_t>(std::clamp(f, 0.0f, static_cast<float>(std::max(o.SKINFRAMES - 1, 0))));
+}
+
+// The skin of object i: a joint node per joint under the root, posed at the
+// frame, and a bone per joint with its offset (the bind matrix) and weights.
+void exp_skin(exp_state& st, std::set<std::string>& used, int32_t i, aiMesh& mesh)
+{
+    const KST_OBJECT& o = st.scene.OBJ[i];
+    std::vector<std::string>& names = st.joint_names[static_cast<size_t>(i)];
+    if (!st.gltf || o.JOINTS <= 0 || !kst_skin_deforms(o) || !o.SKINJOINT)
+        return;
+    std::vector<std::vector<aiVertexWeight>> weights(static_cast<size_t>(o.JOINTS));
+    for (int32_t v = 0; v < o.VERTICES; ++v) {
+        const KST_JOINTSET& j = o.SKINJOINT[v];
+        const KST_WEIGHTSET& w = o.SKINWEIGHT[v];
+        const int32_t js[4] = {j.A, j.B, j.C, j.D};
+        const float ws[4] = {w.A, w.B, w.C, w.D};
+        for (int k = 0; k < 4; ++k)
+            if (ws[k] > 0.0f && js[k] >= 0 && js[k] < o.JOINTS)
+                weights[static_cast<size_t>(js[k])].emplace_back(static_cast<unsigned>(v), ws[k]);
+    }
+    const KST_MATRIX* pose = o.JOINTMATRIX + static_cast<size_t>(exp_sample(st, o)) * o.JOINTS;
+    std::vector<std::unique_ptr<aiBone>> bones;
+    for (int32_t j = 0; j < o.JOINTS; ++j) {
+        names.push_back(exp_unique(used, st.node_names[i] + ".joint" + std::to_string(j), "joint"));
+        st.children.push_back(exp_node(names.back(), exp_conv_matrix(st, exp_matrix(pose[j]))));
+        auto bone = std::make_unique<aiBone>();
+        bone->mName = exp_str(names.back());
+        bone->mOffsetMatrix = exp_conv_matrix(st, exp_matrix(o.JOINTBIND[j]));
+        const auto& list = weights[static_cast<size_t>(j)];
+        bone->mNumWeights = static_cast<unsigned>(list.size());
+        bone->mWeights = new aiVertexWeight[std::max<size_t>(list.size(), 1)];
+        std::copy(list.begin(), list.end(), bone->mWeights);
+        bones.push_back(std::move(bone));
+    }
+    exp_attach(bones, mesh.mBones, mesh.mNumBones);
+}
+
+// The morph targets of object i as absolute shapes, weighted as at the frame.
+void exp_morphs(const exp_state& st, int32_t i, aiMesh& mesh)
+{
+    const KST_OBJECT& o = st.scene.OBJ[i];
+    if (!st.gltf || o.MORPHS <= 0 || !kst_skin_deforms(o) || !o.MORPHVERTEX || !o.MORPHWEIGHT)
+        return;
+    const KST_VECTOR* rest = kst_skin_rest_vertex(o);
+    const KST_VECTOR* rest_normal = kst_skin_rest_normal(o);
+    const float* weight = o.MORPHWEIGHT + static_cast<size_t>(exp_sample(st, o)) * o.MORPHS;
+    std::vector<std::unique_ptr<aiAnimMesh>> targets;
+    size_t n = static_cast<size_t>(o.VERTICES);
+    for (int32_t m = 0; m < o.MORPHS; ++m) {
+        auto t = std::make_unique<aiAnimMesh>();
+        t->mName = exp_str("target" + std::to_string(m));
+        t->mNumVertices = static_cast<unsigned>(n);
+        t->mWeight = weight[m];
+        t->mVertices = new aiVector3D[n];
+        if (mesh.mNormals && o.MORPHNORMAL && rest_normal)
+            t->mNormals = new aiVector3D[n];
+        for (size_t v = 0; v < n; ++v) {
+            const KST_VECTOR& d = o.MORPHVERTEX[static_cast<size_t>(m) * n + v];
+            t->mVertices[v] = exp_conv(st, rest[v].X + d.X, rest[v].Y + d.Y, rest[v].Z + d.Z);
+            if (t->mNormals) {
+                const KST_VECTOR& e = o.MORPHNORMAL[static_cast<size_t>(m) * n + v];
+                t->mNormals[v] = exp_conv(st, rest_normal[v].X + e.X, rest_normal[v].Y + e.Y, rest_normal[v].Z + e.Z);
+            }
+        }
+        targets.push_back(std::move(t));
+    }
+    exp_attach(targets, mesh.mAnimMeshes, mesh.mNumAnimMeshes);
+}
+
 void exp_objects(exp_state& st)
 {
     const KST_SCENE& s = st.scene;
@@ -372,6 +481,11 @@ void exp_objects(exp_state& st)
         node->mMeshes = new unsigned[1]{static_cast<unsigned>(i)};
         node->mNumMeshes = 1;
         st.children.push_back(std::move(node));
+    }
+    st.joint_names.resize(static_cast<size_t>(std::max(s.OBJECTS, 0)));
+    for (int32_t i = 0; i < s.OBJECTS; ++i) {
+        exp_skin(st, used, i, *st.meshes[static_cast<size_t>(i)]);
+        exp_morphs(st, i, *st.meshes[static_cast<size_t>(i)]);
     }
 }
 
@@ -456,6 +570,56 @@ std::unique_ptr<aiNodeAnim> exp_motion_channel(const exp_state& st, int32_t inde
     return exp_channel(st.node_names[index], pos, rot, scale);
 }
 
+// The joints of every skinned object, one channel per joint with a key per sample.
+void exp_joint_channels(const exp_state& st, std::vector<std::unique_ptr<aiNodeAnim>>& channels)
+{
+    for (int32_t i = 0; i < st.scene.OBJECTS; ++i) {
+        const KST_OBJECT& o = st.scene.OBJ[i];
+        const std::vector<std::string>& names = st.joint_names[static_cast<size_t>(i)];
+        if (names.empty() || o.SKINFRAMES < 2)
+            continue;
+        for (int32_t j = 0; j < o.JOINTS; ++j) {
+            std::vector<aiVectorKey> pos, scl;
+            std::vector<aiQuatKey> rot;
+            for (int32_t k = 0; k < o.SKINFRAMES; ++k) {
+                aiVector3D sv, pv;
+                aiQuaternion q;
+                exp_conv_matrix(st, exp_matrix(o.JOINTMATRIX[static_cast<size_t>(k) * o.JOINTS + j])).Decompose(sv, q, pv);
+                pos.emplace_back(k, pv);
+                rot.emplace_back(k, q);
+                scl.emplace_back(k, sv);
+            }
+            channels.push_back(exp_channel(names[static_cast<size_t>(j)], pos, rot, scl));
+        }
+    }
+}
+
+// The morph weights of every morphed object, a key per sample.
+void exp_morph_channels(const exp_state& st, std::vector<std::unique_ptr<aiMeshMorphAnim>>& channels)
+{
+    for (int32_t i = 0; i < st.scene.OBJECTS; ++i) {
+        const KST_OBJECT& o = st.scene.OBJ[i];
+        if (o.MORPHS <= 0 || !kst_skin_deforms(o) || !o.MORPHWEIGHT || o.SKINFRAMES < 2)
+            continue;
+        auto c = std::make_unique<aiMeshMorphAnim>();
+        c->mName = exp_str(st.node_names[static_cast<size_t>(i)]);
+        c->mNumKeys = static_cast<unsigned>(o.SKINFRAMES);
+        c->mKeys = new aiMeshMorphKey[c->mNumKeys];
+        for (int32_t k = 0; k < o.SKINFRAMES; ++k) {
+            aiMeshMorphKey& key = c->mKeys[k];
+            key.mTime = k;
+            key.mNumValuesAndWeights = static_cast<unsigned>(o.MORPHS);
+            key.mValues = new unsigned[key.mNumValuesAndWeights];
+            key.mWeights = new double[key.mNumValuesAndWeights];
+            for (int32_t m = 0; m < o.MORPHS; ++m) {
+                key.mValues[m] = static_cast<unsigned>(m);
+                key.mWeights[m] = o.MORPHWEIGHT[static_cast<size_t>(k) * o.MORPHS + m];
+            }
+        }
+        channels.push_back(std::move(c));
+    }
+}
+
 void exp_animation(exp_state& st)
 {
     const KST_SCENE& s = st.scene;
@@ -488,13 +652,17 @@ void exp_animation(exp_state& st)
         }
         channels.push_back(exp_channel("camera", pos, rot));
     }
-    if (channels.empty())
+    exp_joint_channels(st, channels);
+    std::vector<std::unique_ptr<aiMeshMorphAnim>> morphs;
+    exp_morph_channels(st, morphs);
+    if (channels.empty() && morphs.empty())
         return;
     auto a = std::make_unique<aiAnimation>();
     a->mName = aiString("scene");
     a->mTicksPerSecond = 40.0;
     a->mDuration = std::max(1, s.FRAMES);
     exp_attach(channels, a->mChannels, a->mNumChannels);
+    exp_attach(morphs, a->mMorphMeshChannels, a->mNumMorphMeshChannels);
     st.animations.push_back(std::move(a));
 }
 
@@ -504,6 +672,8 @@ std::unique_ptr<aiScene> exp_build(exp_state& st)
     exp_objects(st);
     std::set<std::string> used(st.node_names.begin(), st.node_names.end());
     used.insert({"root", "camera"});
+    for (const auto& names : st.joint_names)
+        used.insert(names.begin(), names.end());
     if (!st.z_up || st.gltf) {
         exp_camera(st);
         exp_lights(st, used);
@@ -556,7 +726,7 @@ std::vector<std::string> KST_EXPORT_FILE(const KST_SCENE& scene, const std::stri
     if (scene.OBJECTS <= 0)
         fatal_raise(out + ": the scene has no objects to export");
     exp_state st{scene, out, ext, frame, data_dir, ext == ".stl", ext == ".glb" || ext == ".gltf",
-                 {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+                 {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     fs::path dir = fs::path(out).parent_path();
     st.work = (dir.empty() ? fs::path(".") : dir) / (".kestrel-export-" + fs::path(out).filename().string());
     std::error_code ec;

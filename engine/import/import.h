@@ -47,6 +47,7 @@ struct kst_import_options {
     std::string camera;           // camera to use ("" = the first, "auto" = none: framed)
     std::string up;               // "z" or "y": the model's up axis; "" = as the file says
                                   // (FBX's UpAxis; Y-up otherwise, but Z-up for STL)
+    std::string clip;             // animation clip by name or index ("" = the first)
     unsigned    read_seconds = kst_import_read_limit;  // time limit of the trial read
     int64_t     key_budget = kst_import_key_budget;    // most track keys sampled
 };
@@ -58,6 +59,12 @@ struct kst_import_texture {
     std::vector<uint8_t> pixels;      // 256 * 256 * channels bytes
 };
 
+// One animation clip of the file: its name and its length in frames.
+struct kst_import_clip {
+    std::string name;
+    int32_t     frames = 0;
+};
+
 struct kst_import_summary {
     int32_t                  objects = 0;
     int64_t                  faces = 0;
@@ -67,6 +74,8 @@ struct kst_import_summary {
     int32_t                  lights = 0;
     bool                     camera_imported = false;
     std::vector<std::string> warnings;
+    std::vector<kst_import_clip> clips;   // the file's animation clips, in file order
+    int32_t                  skinned = 0; // objects with a skin or morph targets
 };
 
 // --- public functions -----------------------------------------------------------

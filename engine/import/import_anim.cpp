@@ -2,10 +2,17 @@
 //
 // The tree is flattened depth first into a list in which every parent comes
 // before its children, so world transforms are one pass of parent * local.
-// Animation channels are found by node name across all of the file's
-// animations (Collada files often carry one animation per channel); a node
-// plays its channel in that animation's own tick rate, and FRAMES covers the
-// longest animation at the chosen frame rate. Channels are evaluated the way
+// Animation channels are found by node name across the animations of the
+// chosen clip; a node plays its channel in that animation's own tick rate, and
+// FRAMES covers the clip's longest animation (node or morph weight tracks) at
+// the chosen frame rate.
+//
+// Clips. A file may hold several animations that each move the whole model
+// (glTF characters: walk, run, ...), or split one animation into one per
+// channel (Collada files often do). `--clip` picks one animation by name or
+// index. By default the first is taken, together with every later animation
+// that moves only nodes the ones taken so far leave alone: the parts of a
+// split animation join, alternative takes of the same nodes do not. Channels are evaluated the way
 // assimp defines them: linear position and scale, spherical linear rotation,
 // the first or last key held outside the key range.
 #include <algorithm>
@@ -86,15 +93,100 @@ aiMatrix4x4 anim_local(const imp_node& n, double seconds)
     return aiMatrix4x4(s, r, p);
 }
 
+// Frames of one animation at the import's frame rate.
+int32_t anim_clip_frames(const imp_state& st, const aiAnimation& a)
+{
+    double frames = std::round(std::max(0.0, a.mDuration) / anim_ticks(a) * st.opt.fps);
+    return static_cast<int32_t>(std::min<double>(frames, anim_max_frames));
+}
+
+// The animation `--clip` names: by name first, then by index; fatal otherwise.
+unsigned anim_clip_named(const imp_state& st)
+{
+    const std::string& want = st.opt.clip;
+    for (unsigned a = 0; a < st.ai.mNumAnimations; ++a)
+        if (st.ai.mAnimations[a] && want == st.ai.mAnimations[a]->mName.C_Str())
+            return a;
+    if (!want.empty() && want.size() < 10 && std::all_of(want.begin(), want.end(), ::isdigit)) {
+        unsigned long index = std::stoul(want);
+        if (index < st.ai.mNumAnimations)
+            return static_cast<unsigned>(index);
+    }
+    std::string names;
+    for (const kst_import_clip& c : st.summary.clips)
+        names += (names.empty() ? "" : ", ") + ("\"" + c.name + "\"");
+    fatal_raise(st.source + ": no animation clip \"" + want + "\"; the file has " +
+                std::to_string(st.ai.mNumAnimations) + (names.empty() ? "" : " (" + names + ")") +
+                ", chosen by name or by index from 0");
+}
+
+// Nodes (by name) an animation moves, node channels and morph weight channels.
+std::set<std::string> anim_targets(const aiAnimation& a)
+{
+    std::set<std::string> out;
+    for (unsigned c = 0; c < a.mNumChannels; ++c)
+        if (a.mChannels && a.mChannels[c])
+            out.insert(a.mChannels[c]->mNodeName.C_Str());
+    for (unsigned c = 0; c < a.mNumMorphMeshChannels; ++c)
+        if (a.mMorphMeshChannels && a.mMorphMeshChannels[c])
+            out.insert(a.mMorphMeshChannels[c]->mName.C_Str());
+    return out;
+}
+
+void anim_clip_choose(imp_state& st)
+{
+    const unsigned n = st.ai.mAnimations ? st.ai.mNumAnimations : 0;
+    st.clip_use.assign(n, false);
+    st.summary.clips.clear();
+    for (unsigned a = 0; a < n; ++a) {
+        const aiAnimation* anim = st.ai.mAnimations[a];
+        st.summary.clips.push_back({anim ? anim->mName.C_Str() : "", anim ? anim_clip_frames(st, *anim) : 0});
+    }
+    if (n == 0 && !st.opt.clip.empty())
+        fatal_raise(st.source + ": no animation clip \"" + st.opt.clip + "\"; the file has no animations");
+    if (n == 0)
+        return;
+    if (!st.opt.clip.empty()) {
+        st.clip_use[anim_clip_named(st)] = true;
+        return;
+    }
+    std::set<std::string> moved;
+    for (unsigned a = 0; a < n; ++a) {
+        if (!st.ai.mAnimations[a])
+            continue;
+        std::set<std::string> targets = anim_targets(*st.ai.mAnimations[a]);
+        bool apart = std::none_of(targets.begin(), targets.end(), [&](const std::string& t) { return moved.count(t); });
+        if (a > 0 && !apart)
+            continue;
+        st.clip_use[a] = true;
+        moved.insert(targets.begin(), targets.end());
+    }
+}
+
+// Nodes by name, for channels and bones, which name their nodes. Names need
+// not be unique: exported characters often have a mesh node and a joint of
+// the same name (a "Foot.L" mesh and a "Foot.L" bone). The joint, a node
+// without meshes, is the one tracks and bones mean; otherwise the first
+// node of the name in the depth-first order.
+void anim_names(imp_state& st)
+{
+    for (size_t i = 0; i < st.nodes.size(); ++i) {
+        const aiNode* n = st.nodes[i].node;
+        auto [it, added] = st.node_by_name.emplace(n->mName.C_Str(), static_cast<int32_t>(i));
+        if (!added && st.nodes[it->second].node->mNumMeshes > 0 && n->mNumMeshes == 0)
+            it->second = static_cast<int32_t>(i);
+    }
+}
+
 // Channels by node name: the first channel found for a name wins.
 void anim_channels(imp_state& st)
 {
-    std::unordered_map<std::string, size_t> by_name;
-    for (size_t i = 0; i < st.nodes.size(); ++i)
-        by_name.emplace(st.nodes[i].node->mName.C_Str(), i);
-    for (unsigned a = 0; a < st.ai.mNumAnimations; ++a) {
+    anim_clip_choose(st);
+    anim_names(st);
+    const auto& by_name = st.node_by_name;
+    for (unsigned a = 0; a < st.clip_use.size(); ++a) {
         const aiAnimation* anim = st.ai.mAnimations[a];
-        if (!anim)
+        if (!anim || !st.clip_use[a])
             continue;
         for (unsigned c = 0; c < anim->mNumChannels; ++c) {
             const aiNodeAnim* ch = anim->mChannels[c];
@@ -143,6 +235,11 @@ void imp_frames_choose(imp_state& st)
             st.any_animation = true;
             longest = std::max(longest, n.duration / n.ticks);
         }
+    double morph = imp_morph_seconds(st);
+    if (morph >= 0.0) {
+        st.any_animation = true;
+        longest = std::max(longest, morph);
+    }
     double frames = std::round(longest * st.opt.fps);
     if (frames > anim_max_frames) {
         st.warn("animation cut to " + std::to_string(anim_max_frames) + " frames");

@@ -9,6 +9,7 @@
 
 #include <assimp/scene.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -33,6 +34,17 @@ struct imp_names {
     std::map<std::string, int> next;
 };
 
+// A skinned or morphed object while it is mapped: the nodes of its joints,
+// and the mesh and node its morph targets and their weight track come from.
+struct imp_skin {
+    size_t                 object;        // index in imp_state::objects
+    const aiMesh*          mesh;
+    int32_t                node;          // the mesh's node
+    std::vector<int32_t>   joint_node;    // node per joint (JOINTS of them)
+    const aiMeshMorphAnim* morph = nullptr;  // weight track of the chosen clip, or none
+    double                 morph_ticks = 25.0;
+};
+
 struct imp_material {
     int32_t index = -1;   // KST material index
     int32_t pass = 0;     // PASSNO for objects using it
@@ -51,6 +63,9 @@ struct imp_state {
     std::vector<aiMatrix4x4>   world0;        // per node, frame 0
     int32_t                    frames = 0;    // FRAMES; keys run 0..frames
     bool                       any_animation = false;
+    std::map<std::string, int32_t> node_by_name;  // see imp_nodes_collect
+    std::vector<bool>          clip_use;      // per animation: part of the chosen clip
+    std::vector<imp_skin>      skins;         // objects with a skin or morph targets
 
     std::vector<KST_MATERIAL>  materials;
     std::map<unsigned, imp_material> material_map;
@@ -80,6 +95,13 @@ struct imp_state {
 void    imp_nodes_collect(imp_state& st);
 void    imp_frames_choose(imp_state& st);
 void    imp_world_at(const imp_state& st, double seconds, std::vector<aiMatrix4x4>& world);
+// import_skin.cpp
+void    imp_skin_part(imp_state& st, size_t object, const aiMesh& mesh, const std::vector<uint32_t>& source,
+                      int32_t node);
+void    imp_skin_sample(imp_state& st);
+// Adds the poses of skinned and morphed objects (at up to 100 frames) to bounds.
+void    imp_skin_bounds(const imp_state& st, const std::function<void(const aiVector3D&)>& add);
+double  imp_morph_seconds(const imp_state& st);   // longest morph weight track of the clip
 // import_material.cpp
 imp_material imp_material_get(imp_state& st, unsigned ai_index);
 // import_mesh.cpp

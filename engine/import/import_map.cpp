@@ -4,7 +4,9 @@
 // baked against them), the frame count, the meshes (which map their materials
 // and textures on first use), the bounds of what was mapped, then the lights
 // and the camera that depend on the bounds, and last the key tracks, sampled
-// frame by frame over the whole hierarchy. The objects are collected in a
+// frame by frame over the whole hierarchy. The joint matrices and morph
+// weights of skinned and morphed objects are sampled before the bounds, which
+// cover their poses. The objects are collected in a
 // vector while the mapping runs and moved into the scene's arrays at the end;
 // a fatal error on the way frees everything mapped so far.
 //
@@ -86,6 +88,7 @@ void map_run(imp_state& st, KST_SCENE& scene)
     if (st.objects.empty())
         fatal_raise(st.source + ": the file holds no triangle mesh");
     imp_frames_budget(st);
+    imp_skin_sample(st);
     imp_bounds(st);
     imp_lights_map(st, scene);
     imp_camera_map(st, scene);

@@ -11,7 +11,8 @@
 // the same position share the index of the first of them: assimp duplicates
 // vertices along UV and normal seams, and the engine's neighbour search
 // (KST_CALCNEIGHBOURS, which matches edges by ORIG_FACE indices) would see
-// every seam as an open edge otherwise. Points and lines are dropped.
+// every seam as an open edge otherwise. Points and lines are dropped. Skins
+// and morph targets are added by import_skin.cpp.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -198,6 +199,7 @@ void mesh_add_part(imp_state& st, int32_t node_index, const aiMesh& mesh, const 
     mesh_fill_vertices(o, mesh, part, world, bad);
     mesh_fill_faces(o, part);
     st.summary.faces += o.FACES;
+    imp_skin_part(st, st.objects.size() - 1, mesh, part.vertices, node_index);
 }
 
 void mesh_instance(imp_state& st, int32_t node_index, const aiMesh& mesh, bool several)
@@ -209,10 +211,6 @@ void mesh_instance(imp_state& st, int32_t node_index, const aiMesh& mesh, bool s
                 " points or lines dropped");
         return;
     }
-    if (mesh.HasBones())
-        st.warn("mesh " + std::string(mesh.mName.C_Str()) + ": skinning not supported; bind pose imported");
-    if (mesh.mNumAnimMeshes > 0)
-        st.warn("mesh " + std::string(mesh.mName.C_Str()) + ": morph targets not supported; base shape imported");
     const bool flip = st.world0[node_index].Determinant() < 0.0f;
     std::vector<mesh_part> parts = mesh_parts(mesh, flip, dropped);
     if (parts.size() > 1)

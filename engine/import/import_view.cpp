@@ -431,6 +431,7 @@ void imp_bounds(imp_state& st)
             add(olo), add(ohi);
     }
     view_bounds_animated(st, box_lo, box_hi, add);
+    imp_skin_bounds(st, add);
     if (lo.x > hi.x) {
         lo = hi = aiVector3D(0, 0, 0);
     }
@@ -531,7 +532,7 @@ void imp_tracks_sample(imp_state& st, KST_SCENE& scene)
     for (int32_t k = 0; k <= st.frames; ++k) {
         imp_world_at(st, k / static_cast<double>(st.opt.fps), world);
         for (size_t i = 0; i < st.objects.size(); ++i)
-            if (st.nodes[st.object_node[i]].animated)
+            if (st.nodes[st.object_node[i]].animated && st.objects[i].JOINTS == 0)  // skins move by joints
                 view_object_sample(st, i, k, world, objects[i]);
         for (size_t l = 0; l < lights.size(); ++l)
             if (st.light_node[l] >= 0 && st.nodes[st.light_node[l]].animated)

@@ -13,6 +13,9 @@
 // second draw of the same mesh with sphere-mapped texture coordinates and depth
 // function GL_EQUAL, so the layer lands exactly on the object's own pixels.
 //
+// A skinned or morphed object is posed at the frame first (kst_render_pose),
+// so its vertex and normal arrays, buffers and bounds hold that frame's shape.
+//
 // KST_DRAW_OBJECT_SHADOWED is the variant for the shadow-receiving scene render:
 // it leaves fog and anisotropy alone, does not scroll, and dims the diffuse and
 // specular colours of shadow receivers by the scene's SHADOWVALUE.
@@ -342,6 +345,7 @@ static void kst_draw(const KST_SCENE& scene, int32_t index, float frame, bool sh
         return;
     const KST_OBJECT& o = *object;
     const KST_MATERIAL& m = scene.MATERIAL[o.MATERIAL];
+    kst_render_pose(scene, index, frame);
     if (!shadowed)
         kst_draw_fog(o);
     bool in_range = kst_draw_in_range(scene, o);

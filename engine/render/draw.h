@@ -43,3 +43,9 @@ bool kst_render_culled(const KST_SCENE& scene, int32_t index, float frame);
 void kst_render_geometry_changed(KST_SCENE& scene);
 // Deletes the scene's buffer objects (KST_SCENE_FREE calls it).
 void kst_render_release_geometry(KST_SCENE& scene);
+
+// Skinned and morphed objects: poses object `index` at `frame` (the shape in
+// VERTEX and VERTEXNORMAL, its face normals, centres and bounds) and updates
+// its buffer objects when they exist. Nothing happens for rigid objects or
+// when the object already holds that frame. Every draw of an object calls it.
+void kst_render_pose(const KST_SCENE& scene, int32_t index, float frame);

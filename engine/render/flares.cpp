@@ -1,5 +1,6 @@
 // engine/render/flares.cpp - flare visibility and drawing (see flares.h).
 #include "engine/render/flares.h"
+#include "engine/render/draw.h"
 
 #include <GL/gl.h>
 #include <algorithm>
@@ -91,6 +92,7 @@ void KST_DRAW_OCCLUDER(const KST_SCENE& scene, int32_t index, float frame)
     if (index > scene.OBJECTS - 1 || index < 0 || scene.OBJ == nullptr)
         return;
     const KST_OBJECT& o = scene.OBJ[index];
+    kst_render_pose(scene, index, frame);
     kst_push_track(scene, index, frame);
     if (o.BACKFACECULL) {
         glEnable(GL_CULL_FACE);

@@ -19,6 +19,11 @@
 // to the current context) also uploads again. Both targets are unbound after
 // every draw, so shadow volumes, flares and particles keep drawing from client
 // memory.
+//
+// Skinned and morphed objects change shape every frame in place
+// (engine/scene/skin.h): kst_render_pose poses them and writes the new
+// vertices and normals into their existing buffer (a dynamic one for such
+// objects), instead of uploading the whole object again.
 #define GL_GLEXT_PROTOTYPES 1
 #include "engine/render/geometry.h"
 
@@ -30,6 +35,7 @@
 #include "engine/render/draw.h"
 #include "engine/render/render_common.h"
 #include "engine/scene/prepare.h"
+#include "engine/scene/skin.h"
 #include "support/mem.h"
 
 struct kst_gpu_scene {
@@ -124,7 +130,8 @@ static void kst_geometry_upload(kst_gpu_object& g, const KST_OBJECT& o)
     size_t strip = o.STRIP && o.STRIPLENGTH > 0 ? static_cast<size_t>(o.STRIPLENGTH) * sizeof(uint16_t) : 0;
     glGenBuffers(1, &g.array);
     glBindBuffer(GL_ARRAY_BUFFER, g.array);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(total), nullptr, GL_STATIC_DRAW);
+    GLenum usage = kst_skin_deforms(o) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW;
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(total), nullptr, usage);
     size_t at = 0;
     kst_geometry_put(GL_ARRAY_BUFFER, at, o.VERTEX, vec);
     g.normal_at = kst_geometry_put(GL_ARRAY_BUFFER, at, o.VERTEXNORMAL, vec);
@@ -203,6 +210,29 @@ void kst_render_release_geometry(KST_SCENE& scene)
     delete[] scene.kst_gpu->obj;
     delete scene.kst_gpu;
     scene.kst_gpu = nullptr;
+}
+
+void kst_render_pose(const KST_SCENE& scene, int32_t index, float frame)
+{
+    if (!scene.OBJ || index < 0 || index >= scene.OBJECTS)
+        return;
+    KST_SCENE& s = const_cast<KST_SCENE&>(scene);   // the pose is drawing state, like the buffers
+    KST_OBJECT& o = s.OBJ[index];
+    if (!kst_skin_pose(o, frame))
+        return;
+    kst_object_bounds_update(s, index);
+    if (!s.kst_gpu || index >= s.kst_gpu->count)
+        return;
+    kst_gpu_object& g = s.kst_gpu->obj[index];
+    if (!g.usable || !kst_geometry_current(g, o) || !glIsBuffer(g.array))
+        return;   // the next kst_geometry_for uploads the posed arrays whole
+    size_t vec = static_cast<size_t>(o.VERTICES) * sizeof(KST_VECTOR);
+    glBindBuffer(GL_ARRAY_BUFFER, g.array);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(vec), o.VERTEX);
+    if (o.VERTEXNORMAL)
+        glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(g.normal_at), static_cast<GLsizeiptr>(vec),
+                        o.VERTEXNORMAL);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
 void kst_render_geometry_changed(KST_SCENE& scene)

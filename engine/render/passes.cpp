@@ -257,6 +257,7 @@ void KST_DRAW_WIREFRAME(const KST_SCENE& scene, int32_t index, float frame, floa
     if (index < 0 || index > scene.OBJECTS - 1 || !scene.OBJ)
         return;
     const KST_OBJECT& o = scene.OBJ[index];
+    kst_render_pose(scene, index, frame);
     kst_push_track(scene, index, frame);
     glDisable(GL_CULL_FACE);
     glDisable(GL_LIGHTING);

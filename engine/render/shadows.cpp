@@ -1,5 +1,6 @@
 // engine/render/shadows.cpp - stencil shadow volumes (see shadows.h).
 #include "engine/render/shadows.h"
+#include "engine/render/draw.h"
 
 #include <GL/gl.h>
 
@@ -200,6 +201,7 @@ void KST_SHADOW_RENDER(KST_SCENE& scene, const KST_VECTOR& light, float frame)
         if (!object.VISIBLE || !object.CASTSHADOW)
             continue;
         scene.VOLUMEARRAYLENGTH = 0;
+        kst_render_pose(scene, k, frame);
         KST_VECTOR offset;
         KST_VECTOR_EMPTY(offset);
         if (object.POSKEYS != 0)

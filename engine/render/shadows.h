@@ -12,7 +12,9 @@
 // so only contour edges are extruded; each caster costs two indexed draws from
 // the scene's shared volume buffers. A caster is placed by its position
 // track and, in scenes that ask for them, by its rotation and scale tracks
-// about its pivot, as the object draw places it.
+// about its pivot, as the object draw places it. A skinned or morphed caster
+// is posed at the frame first (kst_render_pose), which recomputes its face
+// normals and centres, so its shadow follows the pose.
 //
 // Known limits of the method: the volumes have no caps, so the counting is only
 // right while the camera is outside every volume; extruded corners lie at a

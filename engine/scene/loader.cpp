@@ -13,6 +13,8 @@
 // a short chunk leaves the rest of the field as it was. Array chunks allocate a
 // new array holding exactly the data (a later chunk replaces an earlier one).
 // Chunks 5 and 6 set the material and object counts and allocate those arrays.
+// Chunks 105 to 114 carry an object's skin and morph targets; a reader that
+// does not know them passes over their data like any unknown id.
 //
 // Safety: the file is never trusted. A chunk is reported and skipped when its
 // element type is above 15, its declared size is negative or beyond 500001
@@ -44,7 +46,7 @@ int32_t KST_DATALENGTH[16] = {1, 1, 2, 4, 4, 8, 12, 16, 256, 12, 16, 20, 64, 1, 
 uint8_t KST_FORMATMAJOR = 1;
 uint8_t KST_FORMATMINOR = 2;
 
-constexpr int KST_OBJ_ARRAYS = 11;   // array chunks of an object (see kst_array_slot)
+constexpr int KST_OBJ_ARRAYS = 18;   // array chunks of an object (see kst_array_slot)
 constexpr int KST_TAG_SIZE = 4;
 constexpr int KST_HEADER_REST = 16;  // count, size, packed size, index
 
@@ -177,6 +179,17 @@ static std::array<kst_chunk_def, 256> kst_chunk_table_build()
     t[98] = KST_OBJ(FOGCOLOR, 7, false);
     t[99] = KST_ARR(KST_SCOPE_OBJECT, KST_OBJECT, ORIG_FACE, 9, KST_FACE);
     t[100] = KST_SCN(MOTION, 1, false);   // optional: readers before it pass it over
+    // skinning and morph targets (optional: readers that predate them skip them)
+    t[105] = KST_OBJ(JOINTS, 3, false);
+    t[106] = KST_OBJ(MORPHS, 3, false);
+    t[107] = KST_OBJ(SKINFRAMES, 3, false);
+    t[108] = KST_ARR(KST_SCOPE_OBJECT, KST_OBJECT, SKINJOINT, 7, KST_JOINTSET);
+    t[109] = KST_ARR(KST_SCOPE_OBJECT, KST_OBJECT, SKINWEIGHT, 7, KST_WEIGHTSET);
+    t[110] = KST_ARR(KST_SCOPE_OBJECT, KST_OBJECT, JOINTBIND, 12, KST_MATRIX);
+    t[111] = KST_ARR(KST_SCOPE_OBJECT, KST_OBJECT, JOINTMATRIX, 12, KST_MATRIX);
+    t[112] = KST_ARR(KST_SCOPE_OBJECT, KST_OBJECT, MORPHVERTEX, 6, KST_VECTOR);
+    t[113] = KST_ARR(KST_SCOPE_OBJECT, KST_OBJECT, MORPHNORMAL, 6, KST_VECTOR);
+    t[114] = KST_ARR(KST_SCOPE_OBJECT, KST_OBJECT, MORPHWEIGHT, 4, float);
     return t;
 }
 
@@ -197,7 +210,8 @@ static std::string kst_at(int64_t offset)
 // Slot of an object array chunk in kst_load_state::object_len, or -1.
 static int kst_array_slot(uint8_t id)
 {
-    static const uint8_t ids[KST_OBJ_ARRAYS] = {50, 51, 52, 53, 54, 55, 56, 57, 58, 86, 99};
+    static const uint8_t ids[KST_OBJ_ARRAYS] = {50, 51, 52, 53, 54, 55, 56, 57, 58, 86, 99,
+                                                 108, 109, 110, 111, 112, 113, 114};
     for (int i = 0; i < KST_OBJ_ARRAYS; ++i)
         if (ids[i] == id)
             return i;
@@ -219,6 +233,13 @@ static std::string kst_array_label(const KST_SCENE& scene, uint8_t id, const std
     case 56: return s + " " + owner + " position vectors";
     case 57: return s + " " + owner + " rotation quats";
     case 58: return s + " " + owner + " scale vectors";
+    case 108: return s + " " + owner + " skin joints";
+    case 109: return s + " " + owner + " skin weights";
+    case 110: return s + " " + owner + " joint bind matrices";
+    case 111: return s + " " + owner + " joint matrices";
+    case 112: return s + " " + owner + " morph vertex offsets";
+    case 113: return s + " " + owner + " morph normal offsets";
+    case 114: return s + " " + owner + " morph weights";
     case 70: return s + " camera positions";
     case 71: return s + " camera target positions";
     default: return s + " " + owner + " light positions";
@@ -491,6 +512,9 @@ static bool kst_computes_neighbours(const KST_SCENE& scene)
     return scene.MAJORVERSION == 1 && scene.MINORVERSION < 2;
 }
 
+static void kst_check_skin(const kst_load_state& st, const std::string& where, const KST_OBJECT& o,
+                           const std::array<int64_t, KST_OBJ_ARRAYS>& len);
+
 static void kst_check_object(const KST_SCENE& scene, const kst_load_state& st, int32_t i)
 {
     const KST_OBJECT& o = scene.OBJ[i];
@@ -513,9 +537,60 @@ static void kst_check_object(const KST_SCENE& scene, const kst_load_state& st, i
         kst_check_fail(st, where, "MATERIAL " + std::to_string(o.MATERIAL) + " outside the " +
                                       std::to_string(scene.MATERIALS) + " materials");
     kst_check_faces(st, where, o);
+    kst_check_skin(st, where, o, len);
     if (!kst_computes_neighbours(scene)) {
         kst_check_length(st, where, "NEIGHBOUR", len[9], "FACES", o.FACES);
         kst_check_neighbours(st, where, o);
+    }
+}
+
+// The product of two counts, or -1 when either is negative.
+static int64_t kst_count_product(int32_t a, int32_t b)
+{
+    return a < 0 || b < 0 ? -1 : static_cast<int64_t>(a) * b;
+}
+
+static void kst_check_product(const kst_load_state& st, const std::string& where, const char* array,
+                              int64_t have, const char* what, int64_t need)
+{
+    if (need < 0)
+        kst_check_fail(st, where, std::string(what) + " is negative");
+    if (have < need)
+        kst_check_fail(st, where, std::string(array) + " holds " + std::to_string(have) + " elements but " +
+                                      what + " is " + std::to_string(need));
+}
+
+// Skinning and morph arrays: long enough for their counts, joint indices
+// inside JOINTBIND, and at least one sampled frame whenever either is used.
+static void kst_check_skin(const kst_load_state& st, const std::string& where, const KST_OBJECT& o,
+                           const std::array<int64_t, KST_OBJ_ARRAYS>& len)
+{
+    if (o.JOINTS == 0 && o.MORPHS == 0)
+        return;
+    if (o.SKINFRAMES < 1)
+        kst_check_fail(st, where, "SKINFRAMES is " + std::to_string(o.SKINFRAMES) + " for a skinned or morphed object");
+    if (o.JOINTS != 0) {
+        kst_check_length(st, where, "SKINJOINT", len[11], "VERTICES", o.VERTICES);
+        kst_check_length(st, where, "SKINWEIGHT", len[12], "VERTICES", o.VERTICES);
+        kst_check_length(st, where, "JOINTBIND", len[13], "JOINTS", o.JOINTS);
+        kst_check_product(st, where, "JOINTMATRIX", len[14], "JOINTS * SKINFRAMES",
+                          kst_count_product(o.JOINTS, o.SKINFRAMES));
+        for (int32_t v = 0; v < o.VERTICES; ++v) {
+            const KST_JOINTSET& j = o.SKINJOINT[v];
+            for (int32_t k : {j.A, j.B, j.C, j.D})
+                if (k < 0 || k >= o.JOINTS)
+                    kst_check_fail(st, where, "SKINJOINT of vertex " + std::to_string(v) + " names joint " +
+                                                  std::to_string(k) + " outside the " + std::to_string(o.JOINTS) +
+                                                  " joints");
+        }
+    }
+    if (o.MORPHS != 0) {
+        int64_t shapes = kst_count_product(o.MORPHS, o.VERTICES);
+        kst_check_product(st, where, "MORPHVERTEX", len[15], "MORPHS * VERTICES", shapes);
+        if (o.MORPHNORMAL)
+            kst_check_product(st, where, "MORPHNORMAL", len[16], "MORPHS * VERTICES", shapes);
+        kst_check_product(st, where, "MORPHWEIGHT", len[17], "MORPHS * SKINFRAMES",
+                          kst_count_product(o.MORPHS, o.SKINFRAMES));
     }
 }
 

@@ -287,6 +287,21 @@ void kst_scene_bounds(KST_SCENE& scene)
         kst_prepare_bounds(scene.kst_object_bounds[i], scene.OBJ[i]);
 }
 
+void kst_object_bounds_update(KST_SCENE& scene, int32_t index)
+{
+    if (scene.kst_object_bounds && scene.OBJ && index >= 0 && index < scene.kst_bounds_count &&
+        index < scene.OBJECTS)
+        kst_prepare_bounds(scene.kst_object_bounds[index], scene.OBJ[index]);
+}
+
+void kst_object_faces_update(KST_OBJECT& object)
+{
+    if (!object.FACENORMAL || !object.FACECENTER)
+        return;
+    for (int32_t j = 0; object.FACE && j < object.FACES; ++j)
+        kst_prepare_face(object, j);
+}
+
 bool kst_bounds_current(const kst_bounds& b, const KST_OBJECT& o)
 {
     return b.vertex == o.VERTEX && b.vertices == o.VERTICES && b.pivot.X == o.POS.X && b.pivot.Y == o.POS.Y &&
@@ -311,6 +326,15 @@ void kst_object_free(KST_OBJECT& o)
     mem_free_array(o.ROTATE);
     mem_free_array(o.SCALE);
     mem_free_array(o.ORIG_FACE);
+    mem_free_array(o.SKINJOINT);
+    mem_free_array(o.SKINWEIGHT);
+    mem_free_array(o.JOINTBIND);
+    mem_free_array(o.JOINTMATRIX);
+    mem_free_array(o.MORPHVERTEX);
+    mem_free_array(o.MORPHNORMAL);
+    mem_free_array(o.MORPHWEIGHT);
+    mem_free_array(o.kst_rest_vertex);
+    mem_free_array(o.kst_rest_normal);
 }
 
 void KST_SCENE_FREE(KST_SCENE& scene)

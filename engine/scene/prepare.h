@@ -25,6 +25,11 @@ void    KST_SETNEIGHBOUR(KST_OBJECT& object, int32_t face, int32_t edge, int32_t
 // kst_object_bounds, one entry per object; preparation calls it, and so does
 // anything that changes vertices or pivots afterwards.
 void kst_scene_bounds(KST_SCENE& scene);
+// The bounds of one object again (after its vertices moved in place).
+void kst_object_bounds_update(KST_SCENE& scene, int32_t index);
+// FACENORMAL and FACECENTER again from the present VERTEX (after it moved in
+// place); objects without those arrays are left alone.
+void kst_object_faces_update(KST_OBJECT& object);
 // True when the bounds were computed from the object's present vertices and pivot.
 bool kst_bounds_current(const kst_bounds& bounds, const KST_OBJECT& object);
 

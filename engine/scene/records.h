@@ -57,11 +57,14 @@ struct KST_KEYVECTOR   { int32_t KEY; float X, Y, Z; };
 struct KST_KEYQUAT     { int32_t KEY; float X, Y, Z, W; };
 struct KST_FOGPARAM    { float DENSITY, FOGSTART, FOGEND; };
 struct KST_MATRIX      { float m[4][4]; };
+struct KST_JOINTSET    { int32_t A, B, C, D; };   // four joint indices of a skinned vertex
+struct KST_WEIGHTSET   { float A, B, C, D; };     // their weights, summing to 1
 
 static_assert(sizeof(KST_VECTOR) == 12 && sizeof(KST_RGB) == 12 && sizeof(KST_RGBA) == 16);
 static_assert(sizeof(KST_TEXTCOORD) == 8 && sizeof(KST_FACE) == 12 && sizeof(KST_PLANE) == 16);
 static_assert(sizeof(KST_KEYVECTOR) == 16 && sizeof(KST_KEYQUAT) == 20);
 static_assert(sizeof(KST_FOGPARAM) == 12 && sizeof(KST_MATRIX) == 64);
+static_assert(sizeof(KST_JOINTSET) == 16 && sizeof(KST_WEIGHTSET) == 16);
 
 // --- material ---------------------------------------------------------------------
 struct KST_MATERIAL {
@@ -170,6 +173,25 @@ struct KST_OBJECT {
     uint8_t          FOGMODE;        // 0 linear, 1 exp, 2 exp2
     KST_FOGPARAM     FOGPARAM;
     KST_RGBA         FOGCOLOR;
+    // Skinning and morph targets: optional chunks, all zero for a rigid object.
+    // Each frame the stored shape (VERTEX, VERTEXNORMAL) is moved by the morph
+    // offsets at their weights, then by the joints, into VERTEX and
+    // VERTEXNORMAL; the stored shape is kept aside meanwhile (kst_rest_*).
+    // Matrices are column-vector transforms, m[row][column], translation in
+    // m[0..2][3].
+    int32_t          JOINTS;         // skin joints; 0: not skinned
+    int32_t          MORPHS;         // morph targets; 0: none
+    int32_t          SKINFRAMES;     // frames sampled in JOINTMATRIX and MORPHWEIGHT (frame 0 first)
+    KST_JOINTSET*    SKINJOINT;      // [VERTICES] when JOINTS
+    KST_WEIGHTSET*   SKINWEIGHT;     // [VERTICES] when JOINTS
+    KST_MATRIX*      JOINTBIND;      // [JOINTS] stored shape -> joint space at the bind pose
+    KST_MATRIX*      JOINTMATRIX;    // [SKINFRAMES * JOINTS] joint space -> world, frame by frame
+    KST_VECTOR*      MORPHVERTEX;    // [MORPHS * VERTICES] position offsets, target by target
+    KST_VECTOR*      MORPHNORMAL;    // [MORPHS * VERTICES] normal offsets; may be absent
+    float*           MORPHWEIGHT;    // [SKINFRAMES * MORPHS] target weights, frame by frame
+    KST_VECTOR*      kst_rest_vertex;  // the stored VERTEX while VERTEX holds a pose (not stored)
+    KST_VECTOR*      kst_rest_normal;  // the stored VERTEXNORMAL likewise (not stored)
+    float            kst_posed_frame;  // the frame VERTEX holds when kst_rest_vertex is set
 };
 
 // --- light ----------------------------------------------------------------------------

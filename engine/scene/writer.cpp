@@ -4,7 +4,8 @@
 // fixed order: the chunk count (id 87), the version this engine writes (1.2,
 // not the record's own version), the scene fields, then per material, per
 // object (single fields, then the arrays), the camera keys and all eight
-// lights. Names (written as the full 256-byte field, whatever follows the
+// lights. Objects with a skin or morph targets add their chunks (105 to 114)
+// after their other arrays, storing the rest shape, never a pose. Names (written as the full 256-byte field, whatever follows the
 // text), the initial matrix and every array are zlib-packed; the rest is stored
 // as is. Field offsets, widths and element types come from the loader's chunk
 // table, so reader and writer cannot drift apart.
@@ -105,9 +106,50 @@ static void kst_write_array(std::string& out, const void* record, uint8_t id, in
     KST_WRITECHUNK(out, d.type, id, false, count, index, data);
 }
 
+// Objects with a skin or morph targets carry their counts and arrays in
+// chunks 105 to 114; rigid objects write none of them, as before.
+static bool kst_object_deforms(const KST_OBJECT& o)
+{
+    return o.JOINTS != 0 || o.MORPHS != 0;
+}
+
+static int32_t kst_skin_chunks(const KST_OBJECT& o)
+{
+    if (!kst_object_deforms(o))
+        return 0;
+    return 3 + (o.JOINTS != 0 ? 4 : 0) + (o.MORPHS != 0 ? 2 + (o.MORPHNORMAL ? 1 : 0) : 0);
+}
+
+// A product of two counts as an element count (0 for negative counts).
+static int32_t kst_skin_count(int32_t a, int32_t b)
+{
+    int64_t n = a < 0 || b < 0 ? 0 : static_cast<int64_t>(a) * b;
+    return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
+}
+
+static void kst_write_skin(std::string& out, const KST_OBJECT& o, int32_t i)
+{
+    if (!kst_object_deforms(o))
+        return;
+    for (uint8_t id : {105, 106, 107})
+        kst_write_field(out, &o, id, i);
+    if (o.JOINTS != 0) {
+        kst_write_array(out, &o, 108, o.VERTICES, i);
+        kst_write_array(out, &o, 109, o.VERTICES, i);
+        kst_write_array(out, &o, 110, o.JOINTS, i);
+        kst_write_array(out, &o, 111, kst_skin_count(o.JOINTS, o.SKINFRAMES), i);
+    }
+    if (o.MORPHS != 0) {
+        kst_write_array(out, &o, 112, kst_skin_count(o.MORPHS, o.VERTICES), i);
+        if (o.MORPHNORMAL)
+            kst_write_array(out, &o, 113, kst_skin_count(o.MORPHS, o.VERTICES), i);
+        kst_write_array(out, &o, 114, kst_skin_count(o.MORPHS, o.SKINFRAMES), i);
+    }
+}
+
 static int32_t kst_object_chunks(const KST_OBJECT& o)
 {
-    return 41 + (o.COLOR ? 1 : 0) + (o.TEXTURE ? 1 : 0) + (o.NORMALS ? 1 : 0) + (o.POSKEYS > 0) +
+    return kst_skin_chunks(o) + 41 + (o.COLOR ? 1 : 0) + (o.TEXTURE ? 1 : 0) + (o.NORMALS ? 1 : 0) + (o.POSKEYS > 0) +
            (o.ROTKEYS > 0) + (o.SCALEKEYS > 0);
 }
 
@@ -127,8 +169,14 @@ static void kst_write_scene_fields(std::string& out, const KST_SCENE& scene)
         kst_write_field(out, &scene, 100, 0);
 }
 
-static void kst_write_object(std::string& out, const KST_OBJECT& o, int32_t i)
+// A posed object (skinned or morphed for drawing) stores its rest shape.
+static void kst_write_object(std::string& out, const KST_OBJECT& posed, int32_t i)
 {
+    KST_OBJECT o = posed;
+    if (posed.kst_rest_vertex)
+        o.VERTEX = posed.kst_rest_vertex;
+    if (posed.kst_rest_normal)
+        o.VERTEXNORMAL = posed.kst_rest_normal;
     for (uint8_t id : KST_OBJECT_ORDER)
         kst_write_field(out, &o, id, i);
     kst_write_array(out, &o, 50, o.STRIPLENGTH, i);
@@ -148,6 +196,7 @@ static void kst_write_object(std::string& out, const KST_OBJECT& o, int32_t i)
         kst_write_array(out, &o, 57, o.ROTKEYS, i);
     if (o.SCALEKEYS > 0)
         kst_write_array(out, &o, 58, o.SCALEKEYS, i);
+    kst_write_skin(out, o, i);
 }
 
 // --- public functions -------------------------------------------------------------------------------

@@ -65,6 +65,12 @@ int32_t array_count(const uint8_t* rec, uint8_t id)
     case 56: return obj->POSKEYS;
     case 57: return obj->ROTKEYS;
     case 58: return obj->SCALEKEYS;
+    case 108: case 109: return obj->JOINTS ? obj->VERTICES : 0;
+    case 110: return obj->JOINTS;
+    case 111: return obj->JOINTS * obj->SKINFRAMES;
+    case 112: return obj->MORPHS * obj->VERTICES;
+    case 113: return obj->MORPHNORMAL ? obj->MORPHS * obj->VERTICES : 0;
+    case 114: return obj->MORPHS * obj->SKINFRAMES;
     case 70: return reinterpret_cast<const KST_SCENE*>(rec)->CAMPOSKEYS;
     case 71: return reinterpret_cast<const KST_SCENE*>(rec)->CAMTARGETKEYS;
     default: return reinterpret_cast<const KST_LIGHT*>(rec)->POSKEYS;

@@ -1,7 +1,7 @@
 // tools/kestrel/cmd_import.cpp - `kestrel import` and `kestrel export`.
 //
 //     kestrel import MODEL -o OUT.kst [--textures DIR] [--fps F] [--scale S] [--camera NAME|auto]
-//                    [--up y|z] [--json]
+//                    [--up y|z] [--clip NAME|INDEX] [--json]
 //     kestrel export SCENE.kst OUT.{glb,gltf,obj,dae,ply,stl} [--frame F] [--data DIR]
 //
 // Both are thin: the work is in engine/import. import prints its summary as
@@ -79,14 +79,19 @@ void import_print(const kst_import_summary& s, bool json)
 {
     const char* camera = s.camera_imported ? "imported" : "framed";
     if (json) {
+        nlohmann::ordered_json clips = nlohmann::ordered_json::array();
+        for (const kst_import_clip& c : s.clips)
+            clips.push_back({{"name", c.name}, {"frames", c.frames}});
         nlohmann::ordered_json j = {{"objects", s.objects},   {"faces", s.faces},   {"materials", s.materials},
                                     {"textures", s.textures}, {"frames", s.frames}, {"lights", s.lights},
-                                    {"camera", camera},       {"warnings", s.warnings}};
+                                    {"camera", camera},       {"warnings", s.warnings},
+                                    {"clips", clips},         {"skinned", s.skinned}};
         std::printf("%s\n", j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         return;
     }
     std::printf("objects %d\nfaces %lld\nmaterials %d\ntextures %d\nframes %d\nlights %d\ncamera %s\n",
                 s.objects, static_cast<long long>(s.faces), s.materials, s.textures, s.frames, s.lights, camera);
+    std::printf("clips %zu\nskinned %d\n", s.clips.size(), s.skinned);
     for (const std::string& w : s.warnings)
         std::printf("warning: %s\n", w.c_str());
 }
@@ -107,6 +112,8 @@ void import_add(CLI::App& app, int& status)
                     "(default: the first in the file)");
     sub->add_option("--up", a->options.up, "the model's up axis, for files that record none (default: Y, Z for STL)")
         ->check(CLI::IsMember({"y", "z"}));
+    sub->add_option("--clip", a->options.clip,
+                    "animation clip to play, by name or by index from 0 (default: the first; --json lists them)");
     sub->add_flag("--json", a->json, "print the summary as one JSON object");
     sub->callback([a, &status]() {
         folders_made made;

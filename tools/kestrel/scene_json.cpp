@@ -85,6 +85,28 @@ static json sj_matrix(const KST_MATRIX& m)
     return a;
 }
 
+static json sj_jointset(const KST_JOINTSET& j)
+{
+    return json::array({j.A, j.B, j.C, j.D});
+}
+
+static json sj_weightset(const KST_WEIGHTSET& w)
+{
+    return json::array({sj_float(w.A), sj_float(w.B), sj_float(w.C), sj_float(w.D)});
+}
+
+static json sj_float_at(const float& v)
+{
+    return sj_float(v);
+}
+
+// A product of two counts as an array length (0 when either is negative).
+static int32_t sj_product(int32_t a, int32_t b)
+{
+    int64_t n = a < 0 || b < 0 ? 0 : static_cast<int64_t>(a) * b;
+    return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
+}
+
 static json sj_u16(const uint16_t& v)
 {
     return v;
@@ -206,6 +228,16 @@ static json sj_object(const KST_OBJECT& b)
     o["FOGMODE"] = b.FOGMODE;
     o["FOGPARAM"] = sj_fog(b.FOGPARAM);
     o["FOGCOLOR"] = sj_rgba(b.FOGCOLOR);
+    o["JOINTS"] = b.JOINTS;
+    o["MORPHS"] = b.MORPHS;
+    o["SKINFRAMES"] = b.SKINFRAMES;
+    o["SKINJOINT"] = sj_array(b.SKINJOINT, b.VERTICES, sj_jointset, b.JOINTS != 0);
+    o["SKINWEIGHT"] = sj_array(b.SKINWEIGHT, b.VERTICES, sj_weightset, b.JOINTS != 0);
+    o["JOINTBIND"] = sj_array(b.JOINTBIND, b.JOINTS, sj_matrix);
+    o["JOINTMATRIX"] = sj_array(b.JOINTMATRIX, sj_product(b.JOINTS, b.SKINFRAMES), sj_matrix);
+    o["MORPHVERTEX"] = sj_array(b.MORPHVERTEX, sj_product(b.MORPHS, b.VERTICES), sj_vec);
+    o["MORPHNORMAL"] = sj_array(b.MORPHNORMAL, sj_product(b.MORPHS, b.VERTICES), sj_vec, b.MORPHS != 0);
+    o["MORPHWEIGHT"] = sj_array(b.MORPHWEIGHT, sj_product(b.MORPHS, b.SKINFRAMES), sj_float_at);
     return o;
 }
 
