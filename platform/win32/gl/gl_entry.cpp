@@ -31,7 +31,7 @@ template <typename F>
 static F gl_entry(F& slot, const char* name)
 {
     if (slot == nullptr)
-        slot = reinterpret_cast<F>(gl_entry_find(name));
+        slot = reinterpret_cast<F>(reinterpret_cast<void*>(gl_entry_find(name)));
     return slot;
 }
 
