@@ -163,6 +163,16 @@ TEST(WindowsBuild, FramesAtEachSegmentsMiddleMatchTheLinuxBuild)
         ASSERT_EQ(l.status, 0) << name << "\n" << l.err;
         expect_close(win, lin, name);
     }
+    // --size draws a frame of another shape: the 4:3 picture between bars.
+    std::string wide = dir + "/windows-wide.png";
+    program_result w = windows_run(x, "qiv", {"--data", data, "--seed", "7", "--size", "800x450", "--frame",
+                                              "80000", "-o", wide});
+    ASSERT_EQ(w.status, 0) << w.err;
+    program_result l = linux_qiv({"--data", data, "--seed", "7", "--size", "800x450", "--frame", "80000", "-o",
+                                  dir + "/linux-wide.png"});
+    ASSERT_EQ(l.status, 0) << l.err;
+    EXPECT_EQ(rgb_image_read(wide).w, 800);
+    expect_close(wide, dir + "/linux-wide.png", "segment 4 at 800x450");
 }
 
 // --capture into a folder writes the run's PNG frames, the Linux build's
@@ -197,7 +207,8 @@ TEST(WindowsBuild, CaptureWritesPngFramesAndRefusesVideo)
 }
 
 // The real window: the display switched to 640 x 480, Escape ends the show
-// with status 0 and the display gets its mode back; --windowed the same.
+// with status 0 and the display gets its mode back; --windowed and --desktop
+// end the same way and leave the mode alone.
 TEST(WindowsBuild, RealWindowEndsWithEscapeAndRestoresTheDisplay)
 {
     xvfb_server x;
@@ -225,9 +236,13 @@ TEST(WindowsBuild, RealWindowEndsWithEscapeAndRestoresTheDisplay)
     EXPECT_EQ(switched.rfind("640x480", 0), 0u) << "the display was not switched to 640x480";
     EXPECT_EQ(x.mode(), before) << "the display mode was not restored";
 
-    args.push_back("--windowed");
-    r = xvfb_run_with_escape(x, WINDOWS_WINE, args, env, "", 120, 2.0);
-    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* window : {"--windowed", "--desktop"}) {
+        std::vector<std::string> other = args;
+        other.push_back(window);
+        r = xvfb_run_with_escape(x, WINDOWS_WINE, other, env, "", 120, 2.0);
+        EXPECT_EQ(r.status, 0) << window << "\n" << r.err;
+        EXPECT_EQ(x.mode(), before) << window;
+    }
 }
 
 // No sound device: Wine's ALSA driver finds no device (an ALSA without its
