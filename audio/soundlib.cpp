@@ -1,33 +1,32 @@
-// audio/soundlib.cpp - the sound library over SDL2_mixer (see soundlib.h).
+// audio/soundlib.cpp - the sound library over a platform's sound device (see soundlib.h).
 //
-// SDL_mixer opens the device and decodes; the mixing of our own channels is
-// done here, in a music hook (Mix_HookMusic), because the library's model does
-// not fit SDL_mixer's channels: streams must report their position and level
-// and must tell a natural end from a stop, and a sample may sound thousands of
-// times at once. Every stream and sample is decoded whole into the output
-// format when it is created (Mix_LoadWAV_RW), so the hook only copies and sums
-// (SDL_MixAudioFormat) and never waits on the disk.
+// The backend (sound_device.h: SDL2_mixer on Linux, waveOut on Windows) opens
+// the device and decodes; the mixing of our own channels is done here, in
+// the device's callback, because the library's model does not fit a mixer's
+// channels: streams must report their position and level and must tell a
+// natural end from a stop, and a sample may sound thousands of times at once.
+// Every stream and sample is decoded whole into the output format when it is
+// created, so the callback only copies and sums (16-bit, clipped) and never
+// waits on the disk.
 //
-// Threads and locks. Three threads meet here: the callers, SDL's audio thread
-// (running the hook with SDL's device lock held) and our sync thread. One
-// mutex, soundlib_mutex, guards all module state. The audio thread takes it
-// inside SDL's device lock, so the other threads must never call an SDL_mixer
-// function that takes the device lock (open, close, hook, freeing a chunk)
-// while holding soundlib_mutex. When a stream reaches its end, the hook only
-// queues one event per end sync; the sync thread pops it and calls the
-// procedure without holding the mutex, so the procedure may call back into
-// this module (and SDL_mixer) freely.
+// Threads and locks. Three threads meet here: the callers, the device's
+// thread (running the mix, under SDL's device lock on Linux) and our sync
+// thread. One mutex, soundlib_mutex, guards all module state. The device's
+// thread takes it inside the backend's lock, so the other threads must never
+// call a backend function that takes that lock (open, close, decode) while
+// holding soundlib_mutex. When a stream reaches its end, the mix only queues
+// one event per end sync; the sync thread pops it and calls the procedure
+// without holding the mutex, so the procedure may call back into this module
+// freely.
 //
 // Known limits: a stream is held decoded in memory (about 5 MB per minute of
 // mono 44.1 kHz), and the last stream decoded is kept for a quick restart;
 // reverb parameters are only recorded.
 #include "audio/soundlib.h"
 
-#include <SDL.h>
-#include <SDL_mixer.h>
-
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <condition_variable>
 #include <cstring>
@@ -37,6 +36,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "audio/sound_device.h"
 
 // --- types --------------------------------------------------------------------
 enum class soundlib_kind { stream, sample, play };
@@ -152,14 +153,27 @@ static uint32_t soundlib_peak(const uint8_t* data, uint32_t n)
     return peak[1] << 16 | peak[0];
 }
 
+// Adds n bytes of 16-bit samples to out, clipped to the 16-bit range.
+static void soundlib_add(uint8_t* out, const uint8_t* src, uint32_t n)
+{
+    for (uint32_t i = 0; i + 1 < n; i += 2) {
+        int16_t a, b;
+        std::memcpy(&a, out + i, 2);
+        std::memcpy(&b, src + i, 2);
+        int32_t sum = std::clamp<int32_t>(int32_t(a) + int32_t(b), INT16_MIN, INT16_MAX);
+        int16_t c = static_cast<int16_t>(sum);
+        std::memcpy(out + i, &c, 2);
+    }
+}
+
 // Mixes the next block of one playing object into out; true when it reached its end.
-static bool soundlib_mix_object(soundlib_object& obj, Uint8* out, uint32_t len)
+static bool soundlib_mix_object(soundlib_object& obj, uint8_t* out, uint32_t len)
 {
     uint32_t size = static_cast<uint32_t>(obj.pcm->size());
     uint32_t n = std::min(len, size - std::min(size, obj.pos));
     const uint8_t* src = obj.pcm->data() + obj.pos;
     if (n > 0)
-        SDL_MixAudioFormat(out, src, AUDIO_S16SYS, n, SDL_MIX_MAXVOLUME);
+        soundlib_add(out, src, n);
     obj.level = soundlib_peak(src, n);
     obj.pos += n;
     return obj.pos >= size;
@@ -171,8 +185,8 @@ static void soundlib_queue_end(uint32_t handle, soundlib_object& stream)
         soundlib_events.push_back({s.proc, s.handle, handle, s.user});
 }
 
-// SDL's audio thread: sums every playing stream and sample play into the block.
-static void SDLCALL soundlib_mix(void*, Uint8* out, int len)
+// The device's thread: sums every playing stream and sample play into the block.
+static void soundlib_mix(uint8_t* out, int len)
 {
     std::lock_guard<std::mutex> lock(soundlib_mutex);
     if (!soundlib_open || !soundlib_running || len <= 0)
@@ -227,40 +241,31 @@ static bool soundlib_read_source(bool mem, const void* file, uint32_t offset, ui
         size = length;
         return true;
     }
-    SDL_RWops* f = SDL_RWFromFile(static_cast<const char*>(file), "rb");
+    std::FILE* f = std::fopen(static_cast<const char*>(file), "rb");
     if (f == nullptr)
         return false;
-    Sint64 want = SDL_RWsize(f) - static_cast<Sint64>(offset);
+    int64_t want = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0)
+        want = static_cast<int64_t>(std::ftell(f)) - static_cast<int64_t>(offset);
     if (length != 0)
-        want = std::min<Sint64>(want, length);
-    if (want > 0 && SDL_RWseek(f, offset, RW_SEEK_SET) >= 0) {
+        want = std::min<int64_t>(want, length);
+    if (want > 0 && std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0) {
         storage.resize(static_cast<size_t>(want));
-        storage.resize(SDL_RWread(f, storage.data(), 1, storage.size()));
+        storage.resize(std::fread(storage.data(), 1, storage.size(), f));
     }
-    SDL_RWclose(f);
+    std::fclose(f);
     data = storage.data();
     size = storage.size();
     return size > 0;
 }
 
-// Decodes an encoded image into the output format (Mix_FreeChunk locks the device).
+// Decodes an encoded image into the output format (the backend may lock the device).
 static soundlib_pcm soundlib_decode_bytes(const uint8_t* data, size_t size)
 {
-    if (size > static_cast<size_t>(INT32_MAX))
+    std::vector<uint8_t> pcm;
+    if (!sound_device_decode(data, size, pcm))
         return nullptr;
-    SDL_RWops* rw = SDL_RWFromConstMem(data, static_cast<int>(size));
-    if (rw == nullptr)
-        return nullptr;
-    // The stream is closed here, not by the mixer (freesrc 0): for some bytes
-    // it cannot decode, the mixer returned without closing it, and every such
-    // attempt leaked the stream. The chunk holds decoded samples, not the stream.
-    Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 0);
-    SDL_RWclose(rw);
-    if (chunk == nullptr)
-        return nullptr;
-    auto pcm = std::make_shared<const std::vector<uint8_t>>(chunk->abuf, chunk->abuf + chunk->alen);
-    Mix_FreeChunk(chunk);
-    return pcm;
+    return std::make_shared<const std::vector<uint8_t>>(std::move(pcm));
 }
 
 // Decodes a source without holding soundlib_mutex (it takes a while). Streams
@@ -296,34 +301,6 @@ static void soundlib_cache_clear()
     soundlib_cache_pcm = nullptr;
 }
 
-// Opens the SDL device for device number `device`; false when it cannot.
-static bool soundlib_open_device(int32_t device, uint32_t freq, int channels)
-{
-    const char* name = nullptr;
-    if (device != 0) {
-        name = SDL_GetAudioDeviceName(device - 1, 0);
-        if (name == nullptr)
-            return false;
-    }
-    Mix_Init(MIX_INIT_OGG);
-    if (Mix_OpenAudioDevice(static_cast<int>(freq), AUDIO_S16SYS, channels, 1024, name, 0) != 0) {
-        Mix_Quit();
-        return false;
-    }
-    Mix_HookMusic(soundlib_mix, nullptr);
-    return true;
-}
-
-// Samples per second the device was opened with (SDL may give another rate).
-static int soundlib_device_frequency(uint32_t asked)
-{
-    int freq = 0, channels = 0;
-    Uint16 format = 0;
-    if (Mix_QuerySpec(&freq, &format, &channels) == 0 || freq <= 0)
-        return static_cast<int>(asked);
-    return freq;
-}
-
 // Bytes of one sample frame of the output (16-bit samples, every channel).
 static uint32_t soundlib_frame_bytes()
 {
@@ -344,13 +321,9 @@ bool soundlib_init(int32_t device, uint32_t freq, uint32_t flags, void*)
             return false;
     }
     int channels = (flags & SOUNDLIB_DEVICE_MONO) != 0 ? 1 : 2;
-    if (device < 0 || freq == 0 || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+    int frequency = 0;
+    if (device < 0 || freq == 0 || !sound_device_open(device, freq, channels, soundlib_mix, frequency))
         return false;
-    if (!soundlib_open_device(device, freq, channels)) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    int frequency = soundlib_device_frequency(freq);
     std::lock_guard<std::mutex> lock(soundlib_mutex);
     soundlib_open = true;
     soundlib_running = false;
@@ -401,10 +374,7 @@ bool soundlib_free()
         sync.detach();  // called from a sync procedure: the loop ends when it returns
     else if (sync.joinable())
         sync.join();
-    Mix_HookMusic(nullptr, nullptr);
-    Mix_CloseAudio();
-    Mix_Quit();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    sound_device_close();
     soundlib_cache_clear();
     std::lock_guard<std::mutex> lock(soundlib_mutex);
     soundlib_objects.clear();

@@ -1,4 +1,4 @@
-// audio/soundlib.h - the sound library the music player calls, over SDL2_mixer.
+// audio/soundlib.h - the sound library the music player calls, over the platform's sound device.
 //
 // The player was written against a small vendor audio library: a version word,
 // start and release of the output, decoded streams with an end-of-stream
@@ -7,12 +7,12 @@
 //
 // FEATURES
 //   - one output device (device 0 is the system default, n >= 1 the n-th
-//     device SDL lists), 16-bit, mono with the mono flag, stereo without;
-//   - streams from a file or a memory block in any format SDL_mixer decodes as
-//     a chunk (Ogg Vorbis and WAV at least); a stream is decoded whole when it
+//     device the backend lists), 16-bit, mono with the mono flag, stereo without;
+//   - streams from a file or a memory block in any format the backend decodes
+//     (Ogg Vorbis and WAV at least); a stream is decoded whole when it
 //     is created, so playing it never touches the disk;
 //   - end-of-stream syncs, delivered once per end of the stream on the
-//     library's own thread, never on SDL's audio thread (SDL_mixer must not be
+//     library's own thread, never on the device's thread (SDL_mixer must not be
 //     called from its own callbacks, and the sync procedures do call back in);
 //   - samples with up to `max` simultaneous plays each;
 //   - position in bytes of the output format, which can also be set (to play
@@ -22,7 +22,8 @@
 //   - reverb parameters recorded, the sound itself left dry.
 //
 // DEPENDENCIES
-//   SDL2 (audio subsystem), SDL2_mixer (device, decoding, mix hook).
+//   a sound device backend (audio/sound_device.h): SDL2 and SDL2_mixer in
+//   the Linux build, waveOut and stb_vorbis in the Windows build.
 //
 // Handles are non-zero 32-bit numbers, unique for the life of the process.
 // Failures return 0 (handles), false, or SOUNDLIB_ERROR (position, level).

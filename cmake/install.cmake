@@ -68,7 +68,8 @@ install(FILES engine/kestrel.h ${QIV_GENERATED_DIR}/kestrel_version.h
 # Whole module folders, so a new engine module's headers install with no edit here.
 foreach(dir engine support platform)
   install(DIRECTORY ${dir}/ DESTINATION ${kestrel_inc}/${dir} COMPONENT dev
-    FILES_MATCHING PATTERN "*.h" PATTERN "kestrel.h" EXCLUDE PATTERN "*_internal.h" EXCLUDE)
+    FILES_MATCHING PATTERN "*.h" PATTERN "kestrel.h" EXCLUDE PATTERN "*_internal.h" EXCLUDE
+    PATTERN "win32" EXCLUDE)  # the Windows backend's headers are not the Linux package's
 endforeach()
 
 set(kestrel_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Kestrel)

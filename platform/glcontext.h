@@ -1,24 +1,33 @@
-// platform/glcontext.h - an SDL window with the GL context every part of qiv uses.
+// platform/glcontext.h - a window with the GL context every part of qiv uses.
 //
 // One place sets the GL attributes (double-buffered RGBA, 24 depth bits,
 // 8 stencil bits, a compatibility context for the fixed-function pipeline) and
 // opens the window: the demo's window module, the kestrel tool's render and view
 // commands, capture mode and the GL test fixture all come through here.
-// Off screen means SDL's offscreen video driver (EGL, Mesa in tests): no display
-// is needed, and the default framebuffer is read back with glReadPixels.
+// Each backend implements it: platform/sdl/ over SDL2 (off screen means SDL's
+// offscreen video driver, EGL, Mesa in tests: no display is needed, and the
+// default framebuffer is read back with glReadPixels) and platform/win32/ over
+// Win32 and WGL (off screen is a hidden window whose context draws into a
+// framebuffer object, see gl_context_offscreen_needs_target).
 // The module keeps no state; the caller holds the gl_context record. It sits
 // in the platform module, beside the engine rather than in it, because it uses
-// SDL and the engine includes none; the installed engine offers it as
+// the system's window layer and the engine includes none; the installed engine offers it as
 // Kestrel::platform so that a program of one's own can render without a window.
 #pragma once
 
 #include <string>
 
+#ifdef _WIN32
+struct HWND__;
+using gl_native_window = HWND__*;  // HWND
+#else
 struct SDL_Window;
+using gl_native_window = SDL_Window*;
+#endif
 
 struct gl_context {
-    SDL_Window* window  = nullptr;  // the window, or nullptr
-    void*       context = nullptr;  // SDL_GLContext
+    gl_native_window window  = nullptr;  // the window, or nullptr
+    void*            context = nullptr;  // SDL_GLContext or HGLRC
     bool        video_started = false;
 };
 
@@ -37,6 +46,22 @@ struct gl_context_options {
 bool gl_context_open(gl_context& ctx, const gl_context_options& options, std::string& error);
 // Releases the context and the window; safe on a closed record and twice.
 void gl_context_close(gl_context& ctx);
+
+// True while a GL context of this program is current on the calling thread.
+bool gl_context_current();
+// Shows the back buffer of the context's window.
+void gl_context_swap(gl_context& ctx);
+// The window's drawable size in pixels.
+void gl_context_drawable_size(const gl_context& ctx, int& width, int& height);
+// Swap interval 0 (as fast as it draws) or 1 (each display refresh); false
+// when the driver cannot set it.
+bool gl_context_set_swap_interval(int interval);
+// Why the last call above failed, where the backend says.
+std::string gl_context_last_error();
+// True when an off-screen context cannot be read back from its own
+// framebuffer (a hidden window's pixels are undefined): every off-screen
+// picture then draws into a framebuffer object (platform/render_target.h).
+bool gl_context_offscreen_needs_target();
 
 // The current context's entry point name + suffix ("ARB", "EXT" or "") as a
 // function pointer of type F; false when the driver has none.

@@ -3,7 +3,6 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <SDL2/SDL.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -105,7 +104,7 @@ bool render_target_open(render_target& target, int width, int height, std::strin
 
 void render_target_close(render_target& target)
 {
-    if (target.framebuffer == 0 || !SDL_GL_GetCurrentContext()) {
+    if (target.framebuffer == 0 || !gl_context_current()) {
         target = render_target{};
         return;
     }

@@ -9,7 +9,7 @@
 // every draw, clear and read of the program goes to it; reads take
 // GL_COLOR_ATTACHMENT0 instead of GL_BACK.
 //
-// The entry points come through SDL at run time: GL 3.0's names (also those
+// The entry points come through the platform's GL layer at run time: GL 3.0's names (also those
 // of ARB_framebuffer_object), else EXT_framebuffer_object's with
 // EXT_packed_depth_stencil. A GL with neither cannot draw such a picture,
 // and render_target_open says so instead of drawing something else.

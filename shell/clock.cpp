@@ -2,15 +2,15 @@
 #include "shell/clock.h"
 
 #include <atomic>
-#include <chrono>
+
+#include "platform/os.h"
 
 static std::atomic<bool>     clock_virtual{false};
 static std::atomic<uint32_t> clock_virtual_ms{0};
 
 uint32_t clock_tick_count()
 {
-    auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    return os_ticks_ms();
 }
 
 uint32_t clock_now_ms()

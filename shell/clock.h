@@ -1,6 +1,7 @@
 // shell/clock.h - the one clock the main loop and the timeline read.
 //
-// Real mode: a millisecond counter from the monotonic system clock, as an
+// Real mode: a millisecond counter from the system's monotonic clock
+// (platform/os.h: CLOCK_MONOTONIC on Linux, QueryPerformanceCounter on Windows), as an
 // unsigned 32-bit value, so differences taken with unsigned subtraction survive
 // a wrap of the counter. Virtual mode (capture, timedemo): the time is whatever
 // the caller set, so frame n of a capture is drawn at exactly n * 1000 / fps ms.

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/os.h"
 #include "shell/shell.h"
 #include "support/error.h"
 
@@ -14,13 +15,12 @@
 namespace fs = std::filesystem;
 
 // --- internal helpers ---------------------------------------------------------
-// share/qiv/data relative to the running executable, or "" when the kernel
-// does not say where it is.
+// share/qiv/data (data/ in an archive) relative to the running executable,
+// or "" when the system does not say where it is.
 static std::string datadir_installed()
 {
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty())
+    fs::path exe = os_executable_path();
+    if (exe.empty())
         return "";
     return (exe.parent_path() / QIV_DATA_FROM_BIN).lexically_normal().string();
 }

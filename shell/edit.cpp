@@ -6,7 +6,6 @@
 // at the same moments; between them it runs on its own, as in the show.
 #include "shell/edit.h"
 
-#include <SDL2/SDL.h>
 
 #include <algorithm>
 #include <chrono>
@@ -89,15 +88,15 @@ static void edit_key_event(int key, bool shift)
 {
     uint32_t now = clock_now_ms();
     switch (key) {
-    case SDLK_SPACE: edit_key(EDIT_KEY_SPACE, shift, now); break;
-    case SDLK_LEFT: edit_key(EDIT_KEY_LEFT, shift, now); break;
-    case SDLK_RIGHT: edit_key(EDIT_KEY_RIGHT, shift, now); break;
-    case SDLK_PAGEUP: edit_key(EDIT_KEY_PAGE_UP, shift, now); break;
-    case SDLK_PAGEDOWN: edit_key(EDIT_KEY_PAGE_DOWN, shift, now); break;
-    case SDLK_HOME: edit_key(EDIT_KEY_HOME, shift, now); break;
-    case SDLK_LEFTBRACKET: edit_key(EDIT_KEY_LOOP_IN, shift, now); break;
-    case SDLK_RIGHTBRACKET: edit_key(EDIT_KEY_LOOP_OUT, shift, now); break;
-    case SDLK_l: edit_key(EDIT_KEY_LOOP, shift, now); break;
+    case WINDOW_KEY_SPACE: edit_key(EDIT_KEY_SPACE, shift, now); break;
+    case WINDOW_KEY_LEFT: edit_key(EDIT_KEY_LEFT, shift, now); break;
+    case WINDOW_KEY_RIGHT: edit_key(EDIT_KEY_RIGHT, shift, now); break;
+    case WINDOW_KEY_PAGE_UP: edit_key(EDIT_KEY_PAGE_UP, shift, now); break;
+    case WINDOW_KEY_PAGE_DOWN: edit_key(EDIT_KEY_PAGE_DOWN, shift, now); break;
+    case WINDOW_KEY_HOME: edit_key(EDIT_KEY_HOME, shift, now); break;
+    case WINDOW_KEY_LEFT_BRACKET: edit_key(EDIT_KEY_LOOP_IN, shift, now); break;
+    case WINDOW_KEY_RIGHT_BRACKET: edit_key(EDIT_KEY_LOOP_OUT, shift, now); break;
+    case WINDOW_KEY_L: edit_key(EDIT_KEY_LOOP, shift, now); break;
     default: return;
     }
     if (SHELL_OPTIONS.verbose)  // the author's log of every key, and what tests read

@@ -24,7 +24,8 @@
 // whole show again, so a missing image the author then saves is picked up.
 #include "shell/edit.h"
 
-#include <sys/stat.h>
+#include <chrono>
+#include <filesystem>
 
 #include <cstdio>
 #include <vector>
@@ -86,13 +87,17 @@ edit_watch_state edit_watch;
 // --- internal helpers ---------------------------------------------------------
 static edit_stamp edit_stamp_of(const std::string& path)
 {
-    struct stat st{};
+    // std::filesystem rather than stat(): the same nanosecond times on Linux,
+    // and Windows' own file times in the Windows build.
+    std::error_code ec;
     edit_stamp s;
-    if (stat(path.c_str(), &st) != 0)
+    auto when = std::filesystem::last_write_time(path, ec);
+    if (ec)
         return s;
     s.exists = true;
-    s.size = st.st_size;
-    s.mtime_ns = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    uintmax_t size = std::filesystem::file_size(path, ec);
+    s.size = ec ? 0 : static_cast<int64_t>(size);
+    s.mtime_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
     return s;
 }
 

@@ -16,7 +16,6 @@
 // goes during loading, the rest of the loading runs in a hidden stand-in
 // context (titled "qiv loading", never shown), released at shutdown.
 #include <GL/gl.h>
-#include <SDL2/SDL.h>
 #include <cstdio>
 #include <vector>
 
@@ -25,6 +24,7 @@
 #include "engine/scene/loader.h"
 #include "engine/scene/textures.h"
 #include "platform/glcontext.h"
+#include "platform/os.h"
 #include "shell/shell.h"
 #include "support/error.h"
 #include "shell/window.h"
@@ -56,7 +56,7 @@ static void loading_keep_context()
     std::string error;
     // A busy display server can refuse one connection; try a few times.
     for (int attempt = 0; attempt < 5 && !gl_context_open(loading_standin, options, error); ++attempt)
-        SDL_Delay(100);
+        os_sleep_ms(100);
     if (!loading_standin.context)
         fatal_raise("the window was closed during loading and no GL context is left to finish it (" +
                     error + ")");
@@ -128,7 +128,7 @@ void LOADING_STEP()
     IFE_DRAW(SHELL_LAYERS[0], static_cast<float>(LOAD_STEP * per_step));
     QUIT_REQUESTED = WINDOW_UPDATE();
     if (SHELL_OPTIONS.loading_pace_ms > 0 && QUIT_REQUESTED == 0)
-        SDL_Delay(SHELL_OPTIONS.loading_pace_ms);
+        os_sleep_ms(SHELL_OPTIONS.loading_pace_ms);
 }
 
 void shell_load_content()

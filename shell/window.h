@@ -1,5 +1,11 @@
 // shell/window.h - the demo's one output surface and its message pump.
 //
+// Two backends implement it: shell/sdl/window.cpp over SDL2 (the Linux
+// build) and shell/win32/window.cpp over Win32 and WGL as the original
+// platform had it (RegisterClassA, CreateWindowExA, ChangeDisplaySettingsA,
+// a pixel format, wglCreateContext, PeekMessageA). Below, the SDL names are
+// the Linux build's; the Windows build does the same with its own calls.
+//
 // WINDOW_CREATE switches the display to 640 x 480 and opens a borderless
 // full-screen window titled "qiv" with a double-buffered RGBA GL context (24
 // depth and 8 stencil bits) current on the main thread, and hides the cursor.
@@ -29,6 +35,21 @@
 
 union SDL_Event;
 
+// The keys the edit mode reads, as window_key_hook receives them: SDL's key
+// codes (a printable key is its character), which the Windows backend makes
+// from the virtual key codes.
+enum window_key : int {
+    WINDOW_KEY_SPACE         = ' ',
+    WINDOW_KEY_LEFT_BRACKET  = '[',
+    WINDOW_KEY_RIGHT_BRACKET = ']',
+    WINDOW_KEY_L             = 'l',
+    WINDOW_KEY_HOME          = 0x4000004A,
+    WINDOW_KEY_PAGE_UP       = 0x4000004B,
+    WINDOW_KEY_PAGE_DOWN     = 0x4000004E,
+    WINDOW_KEY_RIGHT         = 0x4000004F,
+    WINDOW_KEY_LEFT          = 0x40000050,
+};
+
 struct window_options {
     bool windowed  = false;  // an ordinary window instead of the display switch
     bool desktop   = false;  // a borderless window over the desktop, no mode switch
@@ -42,13 +63,14 @@ struct window_options {
 extern bool           WINDOW_CLOSED;
 extern window_options WINDOW_OPTIONS;
 extern picture_rect   WINDOW_PICTURE;  // where the picture sits in the drawn frame
-// Called by WINDOW_PROC for every key pressed but Escape (SDL key code, Shift held), when set.
+// Called by WINDOW_PROC for every key pressed but Escape (window_key or
+// SDL key code, Shift held), when set.
 extern void (*window_key_hook)(int key, bool shift);
 
 bool WINDOW_CREATE();
 void WINDOW_DESTROY();
 int  WINDOW_UPDATE();
-int  WINDOW_PROC(const SDL_Event& event);
+int  WINDOW_PROC(const SDL_Event& event);  // the SDL backend's; Win32's is its window procedure
 
 // Why the last WINDOW_CREATE failed ("" after a success).
 const std::string& window_last_error();

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,10 +109,11 @@ void atomic_file::commit()
         return;
     }
     const std::string staged = stage();  // flushed, synced, closed, given the usual permissions
-    if (std::rename(staged.c_str(), path_.c_str()) != 0) {
-        std::string reason = atomic_file_reason();
+    std::error_code ec;
+    std::filesystem::rename(staged, path_, ec);  // replaces the target, on every system
+    if (ec) {
         unlink(temp_.c_str());
-        fatal_raise(path_ + ": write failed: " + reason);
+        fatal_raise(path_ + ": write failed: " + ec.message());
     }
 }
 
@@ -121,21 +123,27 @@ struct atomic_move {
     bool        done = false;
 };
 
-// Gives an existing regular target a second name; false when it has none to keep.
-static bool atomic_keep_old(atomic_move& m)
+// Gives an existing regular target a second name; false (and why) when it
+// has one to keep and cannot.
+static bool atomic_keep_old(atomic_move& m, std::string& reason)
 {
-    struct stat st{};
-    if (lstat(m.target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(m.target, ec)))
         return true;
     std::string name = atomic_file_temp_name(m.target);
     name.replace(name.size() - 6, 0, "old-");
     int fd = mkstemp(name.data());
-    if (fd < 0)
+    if (fd < 0) {
+        reason = atomic_file_reason();
         return false;
+    }
     close(fd);
     unlink(name.c_str());
-    if (link(m.target.c_str(), name.c_str()) != 0)
+    std::filesystem::create_hard_link(m.target, name, ec);
+    if (ec) {
+        reason = ec.message();
         return false;
+    }
     m.old = name;
     return true;
 }
@@ -144,8 +152,9 @@ static bool atomic_keep_old(atomic_move& m)
 static void atomic_roll_back(std::vector<atomic_move>& moves)
 {
     for (atomic_move& m : moves) {
+        std::error_code ec;
         if (m.done && !m.old.empty())
-            std::rename(m.old.c_str(), m.target.c_str());
+            std::filesystem::rename(m.old, m.target, ec);
         else if (m.done)
             unlink(m.target.c_str());
         else
@@ -160,21 +169,22 @@ void atomic_rename_all(const std::vector<std::pair<std::string, std::string>>& p
     std::vector<atomic_move> moves;
     for (const auto& [staged, target] : pairs)
         moves.push_back({staged, target, "", false});
+    std::string reason;
     for (atomic_move& m : moves) {
-        if (atomic_keep_old(m))
+        if (atomic_keep_old(m, reason))
             continue;
-        std::string reason = atomic_file_reason();
         atomic_roll_back(moves);
         fatal_raise(m.target + ": write failed: " + reason);
     }
     for (atomic_move& m : moves) {
-        if (std::rename(m.staged.c_str(), m.target.c_str()) == 0) {
+        std::error_code ec;
+        std::filesystem::rename(m.staged, m.target, ec);
+        if (!ec) {
             m.done = true;
             continue;
         }
-        std::string reason = atomic_file_reason();
         atomic_roll_back(moves);
-        fatal_raise(m.target + ": write failed: " + reason);
+        fatal_raise(m.target + ": write failed: " + ec.message());
     }
     for (atomic_move& m : moves)
         if (!m.old.empty())

@@ -156,7 +156,8 @@ const doc_skipped_section doc_skipped_sections[] = {
                     "plays the whole show"},
     {"Install", "builds the release packages and installs them as root through apt-get; tests/package "
                 "builds, lints and installs the same packages into a private prefix; the Linux archive's "
-                "own test (./run release-test) needs root and the Debian mirror"},
+                "own test (./run release-test) needs root and the Debian mirror; the Windows archive's "
+                "programs are tested under Wine by tests/windows"},
     {"Benchmarks and fuzzing", "./run fuzz builds a clang tree and fuzzes each target for ten minutes; the "
                                "corpora run as ordinary tests"},
     {"Make your own show", "one shell script whose commands span lines (cd, here-documents): "

@@ -15,6 +15,11 @@ int main(int argc, char** argv)
     CLI::App app{"kestrel - inspect, dump, render, convert and configure Kestrel scenes", "kestrel"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "kestrel " KESTREL_VERSION " (scene format 1.2)");
+#ifdef KESTREL_NO_IMPORT
+    // The Windows build (cmake/windows.cmake) is made without assimp and without SDL.
+    app.footer("This Windows build leaves out import and export (model files, which need assimp) "
+               "and view (an interactive window); the Linux build has them.");
+#endif
     int status = 0;
     for (const kcmd_entry& entry : kcmd_entries())
         entry.add(app, status);

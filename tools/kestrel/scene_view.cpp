@@ -3,7 +3,6 @@
 
 #include <CLI/CLI.hpp>
 #include <GL/gl.h>
-#include <SDL2/SDL.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -20,7 +19,7 @@
 // --- public functions ---------------------------------------------------------
 kview_context::kview_context(bool offscreen, const std::string& title, int w, int h) : width(w), height(h)
 {
-    const bool fbo = offscreen && (w != 640 || h != 480);
+    const bool fbo = offscreen && (w != 640 || h != 480 || gl_context_offscreen_needs_target());
     gl_context_options options;
     options.offscreen = offscreen;
     options.visible = !offscreen;
@@ -36,7 +35,7 @@ kview_context::kview_context(bool offscreen, const std::string& title, int w, in
         fatal_raise("cannot draw a " + size + " picture off screen: " + error);
     }
     if (!offscreen)
-        SDL_GL_GetDrawableSize(ctx.window, &width, &height);
+        gl_context_drawable_size(ctx, width, height);
     picture = picture_fit(width, height);
     picture_apply(picture, width, height);
 }
@@ -49,7 +48,7 @@ kview_context::~kview_context()
 
 void kview_context::present()
 {
-    SDL_GL_SwapWindow(ctx.window);
+    gl_context_swap(ctx);
     picture_clear_bars(picture, width, height);
 }
 

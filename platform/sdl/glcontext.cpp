@@ -1,4 +1,7 @@
-// platform/glcontext.cpp - window and GL context set-up (see glcontext.h).
+// platform/sdl/glcontext.cpp - window and GL context over SDL2 (see glcontext.h).
+//
+// The Linux build's backend: SDL2's video subsystem opens the window (or,
+// off screen, its offscreen driver's pbuffer over EGL) and the GL context.
 #include "platform/glcontext.h"
 
 #include <SDL2/SDL.h>
@@ -87,6 +90,37 @@ void gl_context_close(gl_context& ctx)
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         ctx.video_started = false;
     }
+}
+
+bool gl_context_current()
+{
+    return SDL_GL_GetCurrentContext() != nullptr;
+}
+
+void gl_context_swap(gl_context& ctx)
+{
+    if (ctx.window)
+        SDL_GL_SwapWindow(ctx.window);
+}
+
+void gl_context_drawable_size(const gl_context& ctx, int& width, int& height)
+{
+    SDL_GL_GetDrawableSize(ctx.window, &width, &height);
+}
+
+bool gl_context_set_swap_interval(int interval)
+{
+    return SDL_GL_SetSwapInterval(interval) == 0;
+}
+
+std::string gl_context_last_error()
+{
+    return SDL_GetError();
+}
+
+bool gl_context_offscreen_needs_target()
+{
+    return false;  // the offscreen driver's pbuffer is a real framebuffer
 }
 
 void* gl_context_proc_address(const std::string& name)

@@ -1,4 +1,4 @@
-// shell/window.cpp - window, GL context and message pump over SDL2 (see window.h).
+// shell/sdl/window.cpp - window, GL context and message pump over SDL2 (see window.h).
 //
 // The display switch is SDL's full-screen mode with a 640 x 480 display mode;
 // destroying the window gives the desktop its mode back, which is what the
@@ -21,6 +21,13 @@
 
 #include "platform/glcontext.h"
 #include "platform/render_target.h"
+
+static_assert(WINDOW_KEY_SPACE == SDLK_SPACE && WINDOW_KEY_LEFT_BRACKET == SDLK_LEFTBRACKET &&
+              WINDOW_KEY_RIGHT_BRACKET == SDLK_RIGHTBRACKET && WINDOW_KEY_L == SDLK_l &&
+              WINDOW_KEY_HOME == SDLK_HOME && WINDOW_KEY_PAGE_UP == SDLK_PAGEUP &&
+              WINDOW_KEY_PAGE_DOWN == SDLK_PAGEDOWN && WINDOW_KEY_RIGHT == SDLK_RIGHT &&
+              WINDOW_KEY_LEFT == SDLK_LEFT,
+              "the edit keys are SDL's key codes");
 
 // --- module state -------------------------------------------------------------
 bool           WINDOW_CLOSED = false;

@@ -1,0 +1,208 @@
+// shell/win32/window.cpp - window, GL context and message pump over Win32 (see window.h).
+//
+// The window, the display switch and the context come from the platform's
+// Win32 backend (platform/win32/glcontext.cpp); this file is the demo's side:
+// WINDOW_PROC, the window procedure of the class "qiv", and the pump in
+// WINDOW_UPDATE. Escape sends WM_CLOSE to the window; WM_CLOSE runs
+// WINDOW_DESTROY at once (display mode back, context and window gone);
+// WM_DESTROY posts the quit message that the next WINDOW_UPDATE turns into
+// WINDOW_CLOSED. Other keys go to window_key_hook as the Linux build's key
+// codes (window_key), so the edit mode reads the same keys on both. Ctrl+C
+// and Ctrl+Break at the console are close requests too: the console handler
+// only sets a flag (it runs on a thread of its own) and WINDOW_UPDATE acts.
+//
+// Off screen, the hidden window only carries the context: the frame is
+// always a framebuffer object, and each frame is finished with glFinish
+// instead of a swap, as under the Linux build's offscreen driver.
+#include "shell/window.h"
+
+#include <GL/gl.h>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/glcontext.h"
+#include "platform/render_target.h"
+#include "platform/win32/wgl_window.h"
+
+// --- module state -------------------------------------------------------------
+bool           WINDOW_CLOSED = false;
+window_options WINDOW_OPTIONS;
+picture_rect   WINDOW_PICTURE;
+void (*window_key_hook)(int key, bool shift) = nullptr;
+
+static gl_context    window_ctx;                // window and GL context, or none
+static std::string   window_error;              // why WINDOW_CREATE failed
+static volatile LONG window_signalled = 0;      // Ctrl+C or Ctrl+Break arrived
+static render_target window_target;             // the off-screen frame, or none
+static int           window_frame_w = 640, window_frame_h = 480;
+static bool          window_cursor_hidden = false;
+
+// --- internal helpers ---------------------------------------------------------
+static BOOL WINAPI window_on_console(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    InterlockedExchange(&window_signalled, 1);
+    return TRUE;
+}
+
+// The Linux build's key code of a virtual key, 0 for keys the demo ignores.
+static int window_key_code(WPARAM vk)
+{
+    switch (vk) {
+    case VK_SPACE: return WINDOW_KEY_SPACE;
+    case VK_LEFT: return WINDOW_KEY_LEFT;
+    case VK_RIGHT: return WINDOW_KEY_RIGHT;
+    case VK_PRIOR: return WINDOW_KEY_PAGE_UP;
+    case VK_NEXT: return WINDOW_KEY_PAGE_DOWN;
+    case VK_HOME: return WINDOW_KEY_HOME;
+    case VK_OEM_4: return WINDOW_KEY_LEFT_BRACKET;
+    case VK_OEM_6: return WINDOW_KEY_RIGHT_BRACKET;
+    default: break;
+    }
+    if (vk >= 'A' && vk <= 'Z')
+        return static_cast<int>(vk - 'A' + 'a');
+    if (vk >= '0' && vk <= '9')
+        return static_cast<int>(vk);
+    return 0;
+}
+
+// The frame's size, its framebuffer object off screen, and the picture in it.
+static bool window_set_up_frame()
+{
+    const window_options& o = WINDOW_OPTIONS;
+    window_frame_w = o.width * (o.offscreen ? o.ssaa : 1);
+    window_frame_h = o.height * (o.offscreen ? o.ssaa : 1);
+    if (o.offscreen && !render_target_open(window_target, window_frame_w, window_frame_h, window_error))
+        return false;
+    if (!o.offscreen)
+        gl_context_drawable_size(window_ctx, window_frame_w, window_frame_h);
+    WINDOW_PICTURE = picture_fit(window_frame_w, window_frame_h);
+    picture_apply(WINDOW_PICTURE, window_frame_w, window_frame_h);
+    return true;
+}
+
+static void window_set_swap_interval()
+{
+    const window_options& o = WINDOW_OPTIONS;
+    if (o.offscreen)
+        return;
+    if (o.vsync && !gl_context_set_swap_interval(1))
+        std::fprintf(stderr, "qiv: the display's refresh cannot be waited for (%s); frames may tear\n",
+                     gl_context_last_error().c_str());
+    if (!o.vsync && (o.windowed || o.desktop))
+        gl_context_set_swap_interval(0);
+}
+
+// --- public functions ---------------------------------------------------------
+LRESULT CALLBACK WINDOW_PROC(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_KEYDOWN:
+        if (wparam == VK_ESCAPE)
+            SendMessageA(window, WM_CLOSE, 0, 0);
+        else if (window_key_hook && window_key_code(wparam) != 0)
+            window_key_hook(window_key_code(wparam), (GetKeyState(VK_SHIFT) & 0x8000) != 0);
+        return 0;
+    case WM_CLOSE:
+        WINDOW_DESTROY();
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wparam, lparam);
+    }
+}
+
+bool WINDOW_CREATE()
+{
+    const window_options& o = WINDOW_OPTIONS;
+    gl_context_options options;
+    options.offscreen = o.offscreen;
+    options.desktop = o.desktop && !o.offscreen;
+    options.fullscreen = !o.windowed && !o.desktop && !o.offscreen;
+    options.visible = !o.offscreen;
+    options.width = o.offscreen ? 640 : o.width;  // off screen the hidden window only carries the context
+    options.height = o.offscreen ? 480 : o.height;
+    window_error.clear();
+    gl_context_set_window_proc(WINDOW_PROC);
+    if (!gl_context_open(window_ctx, options, window_error))
+        return false;
+    if (!window_set_up_frame()) {
+        gl_context_close(window_ctx);
+        return false;
+    }
+    window_set_swap_interval();
+    if (!o.offscreen && !window_cursor_hidden) {
+        ShowCursor(FALSE);
+        window_cursor_hidden = true;
+    }
+    WINDOW_CLOSED = false;
+    return true;
+}
+
+void WINDOW_DESTROY()
+{
+    if (window_ctx.window || window_ctx.video_started) {
+        render_target_close(window_target);
+        gl_context_close(window_ctx);  // the display gets its own mode back here
+    }
+    if (window_cursor_hidden) {
+        ShowCursor(TRUE);
+        window_cursor_hidden = false;
+    }
+    WINDOW_CLOSED = true;
+}
+
+int WINDOW_UPDATE()
+{
+    if (window_ctx.window) {
+        if (WINDOW_OPTIONS.offscreen) {
+            glFinish();  // the frame's work is done now, not in a later burst
+        } else {
+            gl_context_swap(window_ctx);
+            picture_clear_bars(WINDOW_PICTURE, window_frame_w, window_frame_h);
+        }
+    }
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            WINDOW_CLOSED = true;
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    if (InterlockedExchange(&window_signalled, 0) != 0)
+        WINDOW_DESTROY();
+    return WINDOW_CLOSED ? 1 : 0;
+}
+
+const std::string& window_last_error()
+{
+    return window_error;
+}
+
+void window_set_title(const std::string& title)
+{
+    if (window_ctx.window)
+        SetWindowTextA(window_ctx.window, title.c_str());
+}
+
+bool window_exists()
+{
+    return window_ctx.window != nullptr;
+}
+
+void window_install_signal_handlers()
+{
+    SetConsoleCtrlHandler(window_on_console, TRUE);
+}
+
+void window_show_error(const std::string& message)
+{
+    // Tests and scripted runs set QIV_NO_MESSAGE_BOX: a modal box would wait for a click.
+    if (window_ctx.window && !std::getenv("QIV_NO_MESSAGE_BOX"))
+        MessageBoxA(window_ctx.window, message.c_str(), "Error", MB_OK | MB_ICONERROR);
+}

@@ -1,0 +1,293 @@
+// Whole-program tests of the Windows build: qiv.exe and kestrel.exe (made by
+// the cross build in windows/ of this build tree) run under Wine, with a
+// private Xvfb for the window and for Wine's GL (Mesa's llvmpipe through GLX).
+//
+// The pictures are compared with the Linux build's, both drawn with the same
+// --seed. They are not the same bytes, and cannot be: the C math libraries
+// differ (glibc's and mingw-w64's sinf, cosf, powf, ... round their last bit
+// differently), which moves particles, flares and spinning objects by a
+// fraction of a pixel; and the Linux build's frames come from an EGL pbuffer
+// where Wine's come through GLX into a framebuffer object. Measured on the
+// six segments' middles: 0.2 to 3.2 % of the pixels differ, nearly all by one
+// step; at most 0.008 % by more than WINDOWS_NEAR (the edges of small bright
+// objects); a mean difference of at most 0.014 per channel. The tolerance is
+// about ten times that: at most WINDOWS_MAX_FAR_SHARE of the pixels off by
+// more than WINDOWS_NEAR and a mean difference of WINDOWS_MAX_MEAN. A wrong
+// scene, camera, texture, blend, missing object or another seed's starfield
+// fails it (another seed alone: 0.3 % of the pixels far off, mean 0.67).
+//
+// Every test shares one Wine prefix (made once per build tree, under a lock):
+// wineboot takes ten seconds or more, a started program a few.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "generated_data.h"
+#include "process.h"
+#include "rgb_image.h"
+#include "shell/score.h"
+#include "xvfb.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int    WINDOWS_NEAR = 8;
+constexpr double WINDOWS_MAX_FAR_SHARE = 0.001;
+constexpr double WINDOWS_MAX_MEAN = 0.1;
+const char*      WINDOWS_WINE = "/usr/lib/wine/wine64";
+
+std::string windows_exe(const std::string& name)
+{
+    return std::string(QIV_WINDOWS_DIR) + "/" + name + ".exe";
+}
+
+std::string windows_prefix()
+{
+    return (fs::path(QIV_BINARY_DIR) / "test-tmp" / "wine-prefix").string();
+}
+
+std::vector<std::string> windows_env(const xvfb_server& x, std::vector<std::string> more = {})
+{
+    std::vector<std::string> env = {x.env(), "WINEPREFIX=" + windows_prefix(), "WINEDEBUG=-all",
+                                    "WINEDLLOVERRIDES=mscoree,mshtml=d", "QIV_NO_MESSAGE_BOX=1"};
+    env.insert(env.end(), more.begin(), more.end());
+    return env;
+}
+
+// The shared prefix, made by the first test that needs it.
+void windows_boot(const xvfb_server& x)
+{
+    fs::create_directories(fs::path(QIV_BINARY_DIR) / "test-tmp");
+    int lock = open((fs::path(QIV_BINARY_DIR) / "test-tmp" / "wine-prefix.lock").c_str(), O_CREAT | O_RDWR, 0644);
+    ASSERT_GE(lock, 0);
+    flock(lock, LOCK_EX);
+    if (!fs::exists(fs::path(windows_prefix()) / "system.reg")) {
+        program_result r = run_program(WINDOWS_WINE, {"wineboot", "-i"}, windows_env(x), "", 180);
+        EXPECT_FALSE(r.timed_out) << r.err;
+    }
+    flock(lock, LOCK_UN);
+    close(lock);
+    ASSERT_TRUE(fs::exists(windows_exe("qiv"))) << windows_exe("qiv") << " was not built";
+}
+
+program_result windows_run(const xvfb_server& x, const std::string& exe, const std::vector<std::string>& args,
+                           std::vector<std::string> env = {}, double timeout_s = 120)
+{
+    std::vector<std::string> full = {windows_exe(exe)};
+    full.insert(full.end(), args.begin(), args.end());
+    return run_program(WINDOWS_WINE, full, windows_env(x, std::move(env)), "", timeout_s);
+}
+
+program_result linux_qiv(const std::vector<std::string>& args)
+{
+    return run_program(qiv_path(), args, {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy"}, "", 120);
+}
+
+struct picture_diff {
+    int    max_channel = 0;
+    double share = 0.0;      // of the pixels with any channel off
+    double far_share = 0.0;  // of the pixels with a channel off by more than WINDOWS_NEAR
+    double mean = 0.0;       // mean absolute difference per channel
+};
+
+picture_diff compare_pictures(const std::string& a_png, const std::string& b_png)
+{
+    rgb_image a = rgb_image_read(a_png), b = rgb_image_read(b_png);
+    picture_diff d;
+    EXPECT_TRUE(a.w > 0 && a.w == b.w && a.h == b.h) << a_png << " and " << b_png << " differ in size";
+    if (a.w == 0 || a.w != b.w || a.h != b.h) {
+        d.max_channel = 255;
+        d.share = 1.0;
+        return d;
+    }
+    size_t off = 0, far = 0;
+    double sum = 0;
+    for (int y = 0; y < a.h; ++y)
+        for (int x = 0; x < a.w; ++x) {
+            int worst = 0;
+            for (int c = 0; c < 3; ++c) {
+                int diff = std::abs(int(a.at(x, y)[c]) - int(b.at(x, y)[c]));
+                worst = std::max(worst, diff);
+                sum += diff;
+            }
+            d.max_channel = std::max(d.max_channel, worst);
+            off += worst > 0;
+            far += worst > WINDOWS_NEAR;
+        }
+    double pixels = double(a.w) * a.h;
+    d.share = double(off) / pixels;
+    d.far_share = double(far) / pixels;
+    d.mean = sum / (pixels * 3);
+    return d;
+}
+
+void expect_close(const std::string& windows_png, const std::string& linux_png, const std::string& what)
+{
+    picture_diff d = compare_pictures(windows_png, linux_png);
+    std::printf("%s: Windows vs Linux: %.3f %% of the pixels differ, %.3f %% by more than %d, "
+                "largest difference %d, mean %.4f\n",
+                what.c_str(), d.share * 100.0, d.far_share * 100.0, WINDOWS_NEAR, d.max_channel, d.mean);
+    EXPECT_LE(d.far_share, WINDOWS_MAX_FAR_SHARE) << what;
+    EXPECT_LE(d.mean, WINDOWS_MAX_MEAN) << what;
+}
+
+}  // namespace
+
+// The middle of each segment of the show, drawn by qiv.exe --frame, against
+// the same frame of the Linux build.
+TEST(WindowsBuild, FramesAtEachSegmentsMiddleMatchTheLinuxBuild)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    windows_boot(x);
+    std::string data = generated_data_dir();
+    std::string dir = test_temp_dir("windows-frames");
+    const show_score& show = score_builtin();
+    for (size_t s = 0; s < show.segments.size(); ++s) {
+        uint32_t t = show.segments[s].start + (show.segments[s].end - show.segments[s].start) / 2;
+        std::string name = "segment " + std::to_string(s + 1) + " at " + std::to_string(t) + " ms";
+        std::string win = dir + "/windows-" + std::to_string(t) + ".png";
+        std::string lin = dir + "/linux-" + std::to_string(t) + ".png";
+        program_result w = windows_run(x, "qiv", {"--data", data, "--seed", "7", "--frame", std::to_string(t), "-o", win});
+        ASSERT_EQ(w.status, 0) << name << "\n" << w.err;
+        program_result l = linux_qiv({"--data", data, "--seed", "7", "--frame", std::to_string(t), "-o", lin});
+        ASSERT_EQ(l.status, 0) << name << "\n" << l.err;
+        expect_close(win, lin, name);
+    }
+    // --size draws a frame of another shape: the 4:3 picture between bars.
+    std::string wide = dir + "/windows-wide.png";
+    program_result w = windows_run(x, "qiv", {"--data", data, "--seed", "7", "--size", "800x450", "--frame",
+                                              "80000", "-o", wide});
+    ASSERT_EQ(w.status, 0) << w.err;
+    program_result l = linux_qiv({"--data", data, "--seed", "7", "--size", "800x450", "--frame", "80000", "-o",
+                                  dir + "/linux-wide.png"});
+    ASSERT_EQ(l.status, 0) << l.err;
+    EXPECT_EQ(rgb_image_read(wide).w, 800);
+    expect_close(wide, dir + "/linux-wide.png", "segment 4 at 800x450");
+}
+
+// --capture into a folder writes the run's PNG frames, the Linux build's
+// pictures; a video name is refused with a message naming it, before any frame.
+TEST(WindowsBuild, CaptureWritesPngFramesAndRefusesVideo)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    windows_boot(x);
+    std::string data = generated_data_dir();
+    std::string dir = test_temp_dir("windows-capture");
+    std::vector<std::string> range = {"--data", data, "--seed", "7", "--fps", "10", "--from", "40000", "--to", "40300"};
+    std::vector<std::string> win_args = range, lin_args = range;
+    win_args.insert(win_args.end(), {"--capture", dir + "/windows"});
+    lin_args.insert(lin_args.end(), {"--capture", dir + "/linux"});
+    program_result w = windows_run(x, "qiv", win_args);
+    ASSERT_EQ(w.status, 0) << w.err;
+    ASSERT_EQ(linux_qiv(lin_args).status, 0);
+    std::vector<std::string> frames;
+    for (const auto& e : fs::directory_iterator(dir + "/windows"))
+        frames.push_back(e.path().filename().string());
+    std::sort(frames.begin(), frames.end());
+    ASSERT_EQ(frames, (std::vector<std::string>{"frame_000400.png", "frame_000401.png", "frame_000402.png",
+                                                 "frame_000403.png"}));
+    for (const std::string& f : frames)
+        expect_close(dir + "/windows/" + f, dir + "/linux/" + f, "capture " + f);
+
+    program_result v = windows_run(x, "qiv", {"--data", data, "--capture", dir + "/clip.mp4", "--to", "1000"});
+    EXPECT_EQ(v.status, 1);
+    EXPECT_NE(v.err.find("clip.mp4: the Windows build captures PNG frames only"), std::string::npos) << v.err;
+    EXPECT_FALSE(fs::exists(dir + "/clip.mp4"));
+}
+
+// The real window: the display switched to 640 x 480, Escape ends the show
+// with status 0 and the display gets its mode back; --windowed and --desktop
+// end the same way and leave the mode alone.
+TEST(WindowsBuild, RealWindowEndsWithEscapeAndRestoresTheDisplay)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    windows_boot(x);
+    std::string data = generated_data_dir();
+    std::string before = x.mode();
+    std::atomic<bool> done{false};
+    std::string switched;
+    std::thread watch([&] {
+        while (!done) {
+            std::string m = x.mode();
+            if (m.rfind("640x480", 0) == 0)
+                switched = m;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    std::vector<std::string> env = windows_env(x, {"SDL_AUDIODRIVER=dummy"});
+    std::vector<std::string> args = {windows_exe("qiv"), "--data", data};
+    program_result r = xvfb_run_with_escape(x, WINDOWS_WINE, args, env, "", 120, 2.0);
+    done = true;
+    watch.join();
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(switched.rfind("640x480", 0), 0u) << "the display was not switched to 640x480";
+    EXPECT_EQ(x.mode(), before) << "the display mode was not restored";
+
+    for (const char* window : {"--windowed", "--desktop"}) {
+        std::vector<std::string> other = args;
+        other.push_back(window);
+        r = xvfb_run_with_escape(x, WINDOWS_WINE, other, env, "", 120, 2.0);
+        EXPECT_EQ(r.status, 0) << window << "\n" << r.err;
+        EXPECT_EQ(x.mode(), before) << window;
+    }
+}
+
+// No sound device: Wine's ALSA driver finds no device (an ALSA without its
+// configuration knows no "default"; the PulseAudio and OSS drivers are off),
+// so waveOutOpen fails, and qiv stops with status 1 and says how to play
+// without sound, as the Linux build does. With SDL_AUDIODRIVER=dummy it plays
+// (the window test above).
+TEST(WindowsBuild, NoSoundDeviceStopsWithTheMessage)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    windows_boot(x);
+    program_result r = windows_run(x, "qiv", {"--data", generated_data_dir(), "--windowed"},
+                                   {"WINEDLLOVERRIDES=mscoree,mshtml,winepulse.drv,wineoss.drv=d",
+                                    "ALSA_CONFIG_PATH=/nonexistent", "SDL_AUDIODRIVER="},
+                                   60);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("qiv: no audio output could be opened; to run without sound, start qiv with "
+                         "SDL_AUDIODRIVER=dummy"),
+              std::string::npos)
+        << r.err;
+}
+
+// A missing or broken data file ends with a message naming it and status 1;
+// kestrel.exe --help says what the Windows build leaves out.
+TEST(WindowsBuild, BadDataIsNamedAndKestrelHelpSaysWhatIsLeftOut)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    windows_boot(x);
+    std::string dir = test_temp_dir("windows-bad-data");
+    fs::copy(generated_data_dir(), dir + "/data", fs::copy_options::recursive);
+    fs::remove(dir + "/data/earth.kst");
+    program_result r = windows_run(x, "qiv", {"--data", dir + "/data", "--frame", "1000", "-o", dir + "/f.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("earth.kst"), std::string::npos) << r.err;
+
+    write_file(dir + "/data/earth.kst", "KST broken");
+    r = windows_run(x, "qiv", {"--data", dir + "/data", "--frame", "1000", "-o", dir + "/f.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("earth.kst"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir + "/f.png"));
+
+    r = windows_run(x, "kestrel", {"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("This Windows build leaves out import and export"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("  import "), std::string::npos) << r.out;
+}
