@@ -22,11 +22,16 @@
 #include "platform/glcontext.h"
 #include "platform/render_target.h"
 
-static_assert(WINDOW_KEY_SPACE == SDLK_SPACE && WINDOW_KEY_LEFT_BRACKET == SDLK_LEFTBRACKET &&
-              WINDOW_KEY_RIGHT_BRACKET == SDLK_RIGHTBRACKET && WINDOW_KEY_L == SDLK_l &&
-              WINDOW_KEY_HOME == SDLK_HOME && WINDOW_KEY_PAGE_UP == SDLK_PAGEUP &&
-              WINDOW_KEY_PAGE_DOWN == SDLK_PAGEDOWN && WINDOW_KEY_RIGHT == SDLK_RIGHT &&
-              WINDOW_KEY_LEFT == SDLK_LEFT,
+// The edit keys are SDL's key codes, so a key event passes through as it is.
+constexpr bool window_same_key(window_key ours, SDL_Keycode sdl)
+{
+    return static_cast<int>(ours) == static_cast<int>(sdl);
+}
+static_assert(window_same_key(WINDOW_KEY_SPACE, SDLK_SPACE) && window_same_key(WINDOW_KEY_LEFT_BRACKET, SDLK_LEFTBRACKET) &&
+              window_same_key(WINDOW_KEY_RIGHT_BRACKET, SDLK_RIGHTBRACKET) && window_same_key(WINDOW_KEY_L, SDLK_l) &&
+              window_same_key(WINDOW_KEY_HOME, SDLK_HOME) && window_same_key(WINDOW_KEY_PAGE_UP, SDLK_PAGEUP) &&
+              window_same_key(WINDOW_KEY_PAGE_DOWN, SDLK_PAGEDOWN) && window_same_key(WINDOW_KEY_RIGHT, SDLK_RIGHT) &&
+              window_same_key(WINDOW_KEY_LEFT, SDLK_LEFT),
               "the edit keys are SDL's key codes");
 
 // --- module state -------------------------------------------------------------
