@@ -25,9 +25,8 @@
 #include "shell/edit.h"
 
 #include <chrono>
-#include <filesystem>
-
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "audio/player.h"
