@@ -147,7 +147,8 @@ TEST(EditE2E, AnEditedImageOrSceneIsReadAgainAlone)
         std::vector<uint8_t> shot = x.screenshot(w, h);
         if (w != 1024 || h != 768)
             return tex_rgba{0, 0, 0, 0};
-        const uint8_t* at = rgb_image{w, h, shot}.at(px * 1024 / 640, (479 - py) * 768 / 480);
+        const rgb_image screen{w, h, shot};
+        const uint8_t* at = screen.at(px * 1024 / 640, (479 - py) * 768 / 480);
         return tex_rgba{at[0], at[1], at[2], 255};
     };
     auto near = [](tex_rgba a, tex_rgba b) {
