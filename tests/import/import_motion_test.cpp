@@ -141,7 +141,7 @@ void gl_segment(const std::vector<std::vector<double>>& times, double t, size_t&
     f = (t - times[a][0]) / (times[a + 1][0] - times[a][0]);
 }
 
-// The specification's slerp: the shorter arc, s the sign of the dot product.
+// glTF's slerp: the shorter arc, s the sign of the dot product.
 quat gl_slerp(const std::vector<double>& a, const std::vector<double>& b, double f)
 {
     double d = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
