@@ -16,8 +16,15 @@
 // scene, camera, texture, blend, missing object or another seed's starfield
 // fails it (another seed alone: 0.3 % of the pixels far off, mean 0.67).
 //
-// Every test shares one Wine prefix (made once per build tree, under a lock):
-// wineboot takes ten seconds or more, a started program a few.
+// Each test runs its programs in a Wine prefix of its own, so under a
+// wineserver of its own, bound to the test's own Xvfb. One wineserver shared
+// by tests on different X servers mixes them up: Wine keeps the X window ids
+// of every process's windows in the server, and a process then asks its own
+// X server about another server's window (seen as "BadWindow" on
+// X_UnmapWindow, and as a full-screen run that never saw its Escape). The
+// prefix is booted once per build tree (wineboot takes ten seconds or more)
+// and each test's prefix is a copy of it with its files hard-linked, only
+// the registry files copied, since the wineserver rewrites them.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -44,48 +51,92 @@ constexpr int    WINDOWS_NEAR = 8;
 constexpr double WINDOWS_MAX_FAR_SHARE = 0.001;
 constexpr double WINDOWS_MAX_MEAN = 0.1;
 const char*      WINDOWS_WINE = "/usr/lib/wine/wine64";
+const char*      WINDOWS_WINESERVER = "/usr/lib/wine/wineserver";
 
 std::string windows_exe(const std::string& name)
 {
     return std::string(QIV_WINDOWS_DIR) + "/" + name + ".exe";
 }
 
-std::string windows_prefix()
+fs::path windows_template()
 {
-    return (fs::path(QIV_BINARY_DIR) / "test-tmp" / "wine-prefix").string();
+    return fs::path(QIV_BINARY_DIR) / "test-tmp" / "wine-prefix";
 }
 
-std::vector<std::string> windows_env(const xvfb_server& x, std::vector<std::string> more = {})
+std::vector<std::string> windows_env(const xvfb_server& x, const fs::path& prefix, std::vector<std::string> more = {})
 {
-    std::vector<std::string> env = {x.env(), "WINEPREFIX=" + windows_prefix(), "WINEDEBUG=-all",
+    std::vector<std::string> env = {x.env(), "WINEPREFIX=" + prefix.string(), "WINEDEBUG=-all",
                                     "WINEDLLOVERRIDES=mscoree,mshtml=d", "QIV_NO_MESSAGE_BOX=1"};
     env.insert(env.end(), more.begin(), more.end());
     return env;
 }
 
-// The shared prefix, made by the first test that needs it.
-void windows_boot(const xvfb_server& x)
+// The shared prefix, booted by the first test that needs it; its wineserver
+// is left to finish (and write the registry) before any test copies it.
+bool windows_boot_template(const xvfb_server& x)
 {
-    fs::create_directories(fs::path(QIV_BINARY_DIR) / "test-tmp");
-    int lock = open((fs::path(QIV_BINARY_DIR) / "test-tmp" / "wine-prefix.lock").c_str(), O_CREAT | O_RDWR, 0644);
-    ASSERT_GE(lock, 0);
-    flock(lock, LOCK_EX);
-    if (!fs::exists(fs::path(windows_prefix()) / "system.reg")) {
-        program_result r = run_program(WINDOWS_WINE, {"wineboot", "-i"}, windows_env(x), "", 180);
-        EXPECT_FALSE(r.timed_out) << r.err;
-    }
-    flock(lock, LOCK_UN);
-    close(lock);
-    ASSERT_TRUE(fs::exists(windows_exe("qiv"))) << windows_exe("qiv") << " was not built";
+    if (fs::exists(windows_template() / ".booted"))
+        return true;
+    fs::remove_all(windows_template());
+    program_result r = run_program(WINDOWS_WINE, {"wineboot", "-i"}, windows_env(x, windows_template()), "", 180);
+    run_program(WINDOWS_WINESERVER, {"-w"}, windows_env(x, windows_template()), "", 60);
+    EXPECT_FALSE(r.timed_out) << r.err;
+    if (r.timed_out || !fs::exists(windows_template() / "system.reg"))
+        return false;
+    write_file((windows_template() / ".booted").string(), "");
+    return true;
 }
 
-program_result windows_run(const xvfb_server& x, const std::string& exe, const std::vector<std::string>& args,
-                           std::vector<std::string> env = {}, double timeout_s = 120)
-{
-    std::vector<std::string> full = {windows_exe(exe)};
-    full.insert(full.end(), args.begin(), args.end());
-    return run_program(WINDOWS_WINE, full, windows_env(x, std::move(env)), "", timeout_s);
-}
+// A test's Wine: its own prefix, copied from the shared one, on the test's
+// Xvfb. The destructor ends its wineserver and everything left in it.
+class windows_session {
+public:
+    explicit windows_session(const xvfb_server& x) : x_(x)
+    {
+        fs::create_directories(fs::path(QIV_BINARY_DIR) / "test-tmp");
+        prefix_ = test_temp_dir("wine-prefix");
+        fs::remove_all(prefix_);
+        int lock = open((fs::path(QIV_BINARY_DIR) / "test-tmp" / "wine-prefix.lock").c_str(), O_CREAT | O_RDWR, 0644);
+        if (lock >= 0)
+            flock(lock, LOCK_EX);
+        bool booted = windows_boot_template(x);
+        if (booted)
+            copied_ = run_program("/bin/cp", {"-al", windows_template().string(), prefix_.string()}).status == 0;
+        if (lock >= 0)
+            close(lock);
+        for (const char* reg : {"system.reg", "user.reg", "userdef.reg"})
+            if (copied_ && fs::exists(prefix_ / reg)) {
+                fs::remove(prefix_ / reg);
+                fs::copy_file(windows_template() / reg, prefix_ / reg);
+            }
+    }
+    ~windows_session()
+    {
+        run_program(WINDOWS_WINESERVER, {"-k"}, env(), "", 30);
+        std::error_code ignored;
+        fs::remove_all(prefix_, ignored);
+    }
+    windows_session(const windows_session&) = delete;
+    windows_session& operator=(const windows_session&) = delete;
+
+    bool ok() const { return copied_ && fs::exists(windows_exe("qiv")); }
+    std::vector<std::string> env(std::vector<std::string> more = {}) const
+    {
+        return windows_env(x_, prefix_, std::move(more));
+    }
+    program_result run(const std::string& exe, const std::vector<std::string>& args,
+                       std::vector<std::string> more_env = {}, double timeout_s = 120) const
+    {
+        std::vector<std::string> full = {windows_exe(exe)};
+        full.insert(full.end(), args.begin(), args.end());
+        return run_program(WINDOWS_WINE, full, env(std::move(more_env)), "", timeout_s);
+    }
+
+private:
+    const xvfb_server& x_;
+    fs::path           prefix_;
+    bool               copied_ = false;
+};
 
 program_result linux_qiv(const std::vector<std::string>& args)
 {
@@ -148,7 +199,8 @@ TEST(WindowsBuild, FramesAtEachSegmentsMiddleMatchTheLinuxBuild)
 {
     xvfb_server x;
     ASSERT_TRUE(x.ok());
-    windows_boot(x);
+    windows_session wine(x);
+    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
     std::string data = generated_data_dir();
     std::string dir = test_temp_dir("windows-frames");
     const show_score& show = score_builtin();
@@ -157,7 +209,7 @@ TEST(WindowsBuild, FramesAtEachSegmentsMiddleMatchTheLinuxBuild)
         std::string name = "segment " + std::to_string(s + 1) + " at " + std::to_string(t) + " ms";
         std::string win = dir + "/windows-" + std::to_string(t) + ".png";
         std::string lin = dir + "/linux-" + std::to_string(t) + ".png";
-        program_result w = windows_run(x, "qiv", {"--data", data, "--seed", "7", "--frame", std::to_string(t), "-o", win});
+        program_result w = wine.run("qiv", {"--data", data, "--seed", "7", "--frame", std::to_string(t), "-o", win});
         ASSERT_EQ(w.status, 0) << name << "\n" << w.err;
         program_result l = linux_qiv({"--data", data, "--seed", "7", "--frame", std::to_string(t), "-o", lin});
         ASSERT_EQ(l.status, 0) << name << "\n" << l.err;
@@ -165,7 +217,7 @@ TEST(WindowsBuild, FramesAtEachSegmentsMiddleMatchTheLinuxBuild)
     }
     // --size draws a frame of another shape: the 4:3 picture between bars.
     std::string wide = dir + "/windows-wide.png";
-    program_result w = windows_run(x, "qiv", {"--data", data, "--seed", "7", "--size", "800x450", "--frame",
+    program_result w = wine.run("qiv", {"--data", data, "--seed", "7", "--size", "800x450", "--frame",
                                               "80000", "-o", wide});
     ASSERT_EQ(w.status, 0) << w.err;
     program_result l = linux_qiv({"--data", data, "--seed", "7", "--size", "800x450", "--frame", "80000", "-o",
@@ -181,14 +233,15 @@ TEST(WindowsBuild, CaptureWritesPngFramesAndRefusesVideo)
 {
     xvfb_server x;
     ASSERT_TRUE(x.ok());
-    windows_boot(x);
+    windows_session wine(x);
+    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
     std::string data = generated_data_dir();
     std::string dir = test_temp_dir("windows-capture");
     std::vector<std::string> range = {"--data", data, "--seed", "7", "--fps", "10", "--from", "40000", "--to", "40300"};
     std::vector<std::string> win_args = range, lin_args = range;
     win_args.insert(win_args.end(), {"--capture", dir + "/windows"});
     lin_args.insert(lin_args.end(), {"--capture", dir + "/linux"});
-    program_result w = windows_run(x, "qiv", win_args);
+    program_result w = wine.run("qiv", win_args);
     ASSERT_EQ(w.status, 0) << w.err;
     ASSERT_EQ(linux_qiv(lin_args).status, 0);
     std::vector<std::string> frames;
@@ -200,7 +253,7 @@ TEST(WindowsBuild, CaptureWritesPngFramesAndRefusesVideo)
     for (const std::string& f : frames)
         expect_close(dir + "/windows/" + f, dir + "/linux/" + f, "capture " + f);
 
-    program_result v = windows_run(x, "qiv", {"--data", data, "--capture", dir + "/clip.mp4", "--to", "1000"});
+    program_result v = wine.run("qiv", {"--data", data, "--capture", dir + "/clip.mp4", "--to", "1000"});
     EXPECT_EQ(v.status, 1);
     EXPECT_NE(v.err.find("clip.mp4: the Windows build captures PNG frames only"), std::string::npos) << v.err;
     EXPECT_FALSE(fs::exists(dir + "/clip.mp4"));
@@ -213,7 +266,8 @@ TEST(WindowsBuild, RealWindowEndsWithEscapeAndRestoresTheDisplay)
 {
     xvfb_server x;
     ASSERT_TRUE(x.ok());
-    windows_boot(x);
+    windows_session wine(x);
+    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
     std::string data = generated_data_dir();
     std::string before = x.mode();
     std::atomic<bool> done{false};
@@ -226,7 +280,7 @@ TEST(WindowsBuild, RealWindowEndsWithEscapeAndRestoresTheDisplay)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
-    std::vector<std::string> env = windows_env(x, {"SDL_AUDIODRIVER=dummy"});
+    std::vector<std::string> env = wine.env({"SDL_AUDIODRIVER=dummy"});
     std::vector<std::string> args = {windows_exe("qiv"), "--data", data};
     program_result r = xvfb_run_with_escape(x, WINDOWS_WINE, args, env, "", 120, 2.0);
     done = true;
@@ -254,8 +308,9 @@ TEST(WindowsBuild, NoSoundDeviceStopsWithTheMessage)
 {
     xvfb_server x;
     ASSERT_TRUE(x.ok());
-    windows_boot(x);
-    program_result r = windows_run(x, "qiv", {"--data", generated_data_dir(), "--windowed"},
+    windows_session wine(x);
+    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
+    program_result r = wine.run("qiv", {"--data", generated_data_dir(), "--windowed"},
                                    {"WINEDLLOVERRIDES=mscoree,mshtml,winepulse.drv,wineoss.drv=d",
                                     "ALSA_CONFIG_PATH=/nonexistent", "SDL_AUDIODRIVER="},
                                    60);
@@ -272,21 +327,22 @@ TEST(WindowsBuild, BadDataIsNamedAndKestrelHelpSaysWhatIsLeftOut)
 {
     xvfb_server x;
     ASSERT_TRUE(x.ok());
-    windows_boot(x);
+    windows_session wine(x);
+    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
     std::string dir = test_temp_dir("windows-bad-data");
     fs::copy(generated_data_dir(), dir + "/data", fs::copy_options::recursive);
     fs::remove(dir + "/data/earth.kst");
-    program_result r = windows_run(x, "qiv", {"--data", dir + "/data", "--frame", "1000", "-o", dir + "/f.png"});
+    program_result r = wine.run("qiv", {"--data", dir + "/data", "--frame", "1000", "-o", dir + "/f.png"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("earth.kst"), std::string::npos) << r.err;
 
     write_file(dir + "/data/earth.kst", "KST broken");
-    r = windows_run(x, "qiv", {"--data", dir + "/data", "--frame", "1000", "-o", dir + "/f.png"});
+    r = wine.run("qiv", {"--data", dir + "/data", "--frame", "1000", "-o", dir + "/f.png"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("earth.kst"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir + "/f.png"));
 
-    r = windows_run(x, "kestrel", {"--help"});
+    r = wine.run("kestrel", {"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("This Windows build leaves out import and export"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("  import "), std::string::npos) << r.out;
