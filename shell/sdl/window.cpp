@@ -16,11 +16,9 @@
 #include <GL/gl.h>
 #include <SDL2/SDL.h>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 
-#include "platform/glcontext.h"
-#include "platform/render_target.h"
+#include "shell/window_frame.h"
 
 // The edit keys are SDL's key codes, so a key event passes through as it is.
 constexpr bool window_same_key(window_key ours, SDL_Keycode sdl)
@@ -40,12 +38,10 @@ window_options WINDOW_OPTIONS;
 picture_rect   WINDOW_PICTURE;
 void (*window_key_hook)(int key, bool shift) = nullptr;
 
-static gl_context            window_ctx;           // window and GL context, or none
+static window_frame          window_out;           // window, context and frame, or none
 static std::string           window_error;         // why WINDOW_CREATE failed
 static volatile sig_atomic_t window_signalled = 0; // SIGINT/SIGTERM arrived
 static bool                  window_swap_waits = true; // false under the offscreen driver
-static render_target         window_target;        // off screen at another size, or none
-static int                   window_frame_w = 640, window_frame_h = 480;
 
 // --- internal helpers ---------------------------------------------------------
 static void window_on_signal(int)
@@ -58,63 +54,14 @@ static void window_request_close()
     WINDOW_DESTROY();
 }
 
-// Off screen at 640 x 480 without supersampling, the pbuffer is the frame.
-static bool window_needs_target()
-{
-    const window_options& o = WINDOW_OPTIONS;
-    return o.offscreen && (o.width != 640 || o.height != 480 || o.ssaa > 1);
-}
-
-// The frame's size, its framebuffer object if it needs one, and the picture in it.
-static bool window_set_up_frame()
-{
-    const window_options& o = WINDOW_OPTIONS;
-    window_frame_w = o.width * (o.offscreen ? o.ssaa : 1);
-    window_frame_h = o.height * (o.offscreen ? o.ssaa : 1);
-    if (window_needs_target() && !render_target_open(window_target, window_frame_w, window_frame_h, window_error))
-        return false;
-    if (!o.offscreen)
-        SDL_GL_GetDrawableSize(window_ctx.window, &window_frame_w, &window_frame_h);
-    WINDOW_PICTURE = picture_fit(window_frame_w, window_frame_h);
-    picture_apply(WINDOW_PICTURE, window_frame_w, window_frame_h);
-    return true;
-}
-
-// Waits for the display's refresh at every swap when asked to, else not at all.
-static void window_set_swap_interval()
-{
-    const window_options& o = WINDOW_OPTIONS;
-    if (o.offscreen)
-        return;
-    if (o.vsync && SDL_GL_SetSwapInterval(1) != 0)
-        std::fprintf(stderr, "qiv: the display's refresh cannot be waited for (%s); frames may tear\n",
-                     SDL_GetError());
-    if (!o.vsync && (o.windowed || o.desktop))
-        SDL_GL_SetSwapInterval(0);
-}
-
 // --- public functions ---------------------------------------------------------
 bool WINDOW_CREATE()
 {
-    const window_options& o = WINDOW_OPTIONS;
-    gl_context_options options;
-    options.offscreen = o.offscreen;
-    options.desktop = o.desktop && !o.offscreen;
-    options.fullscreen = !o.windowed && !o.desktop && !o.offscreen;
-    options.visible = !o.offscreen;
-    options.width = window_needs_target() ? 640 : o.width;  // off screen the pbuffer only carries the context
-    options.height = window_needs_target() ? 480 : o.height;
-    window_error.clear();
-    if (!gl_context_open(window_ctx, options, window_error))
+    if (!window_frame_open(window_out, window_error))
         return false;
-    if (!window_set_up_frame()) {
-        gl_context_close(window_ctx);
-        return false;
-    }
-    window_set_swap_interval();
     const char* driver = SDL_GetCurrentVideoDriver();
     window_swap_waits = !(driver && std::strcmp(driver, "offscreen") == 0);
-    SDL_RaiseWindow(window_ctx.window);
+    SDL_RaiseWindow(window_out.ctx.window);
     SDL_ShowCursor(SDL_DISABLE);
     WINDOW_CLOSED = false;
     return true;
@@ -122,10 +69,7 @@ bool WINDOW_CREATE()
 
 void WINDOW_DESTROY()
 {
-    if (window_ctx.window || window_ctx.video_started) {
-        render_target_close(window_target);
-        gl_context_close(window_ctx);  // the display gets its own mode back here
-    }
+    window_frame_close(window_out);  // the display gets its own mode back here
     WINDOW_CLOSED = true;
 }
 
@@ -152,12 +96,12 @@ int WINDOW_PROC(const SDL_Event& event)
 
 int WINDOW_UPDATE()
 {
-    if (window_ctx.window) {
-        SDL_GL_SwapWindow(window_ctx.window);
+    if (window_out.ctx.window) {
+        SDL_GL_SwapWindow(window_out.ctx.window);
         if (!window_swap_waits)
             glFinish();  // the frame's work is done now, not in a later burst
         else
-            picture_clear_bars(WINDOW_PICTURE, window_frame_w, window_frame_h);
+            picture_clear_bars(WINDOW_PICTURE, window_out.width, window_out.height);
     }
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_Event event;
@@ -176,13 +120,13 @@ const std::string& window_last_error()
 
 void window_set_title(const std::string& title)
 {
-    if (window_ctx.window)
-        SDL_SetWindowTitle(window_ctx.window, title.c_str());
+    if (window_out.ctx.window)
+        SDL_SetWindowTitle(window_out.ctx.window, title.c_str());
 }
 
 bool window_exists()
 {
-    return window_ctx.window != nullptr;
+    return window_out.ctx.window != nullptr;
 }
 
 void window_install_signal_handlers()
@@ -197,6 +141,6 @@ void window_install_signal_handlers()
 void window_show_error(const std::string& message)
 {
     // Tests and scripted runs set QIV_NO_MESSAGE_BOX: a modal box would wait for a click.
-    if (window_ctx.window && !SDL_getenv("QIV_NO_MESSAGE_BOX"))
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", message.c_str(), window_ctx.window);
+    if (window_out.ctx.window && !SDL_getenv("QIV_NO_MESSAGE_BOX"))
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", message.c_str(), window_out.ctx.window);
 }

@@ -17,11 +17,9 @@
 #include "shell/window.h"
 
 #include <GL/gl.h>
-#include <cstdio>
 #include <cstdlib>
 
-#include "platform/glcontext.h"
-#include "platform/render_target.h"
+#include "shell/window_frame.h"
 #include "platform/win32/wgl_window.h"
 
 // --- module state -------------------------------------------------------------
@@ -30,11 +28,9 @@ window_options WINDOW_OPTIONS;
 picture_rect   WINDOW_PICTURE;
 void (*window_key_hook)(int key, bool shift) = nullptr;
 
-static gl_context    window_ctx;                // window and GL context, or none
+static window_frame  window_out;                // window, context and frame, or none
 static std::string   window_error;              // why WINDOW_CREATE failed
 static volatile LONG window_signalled = 0;      // Ctrl+C or Ctrl+Break arrived
-static render_target window_target;             // the off-screen frame, or none
-static int           window_frame_w = 640, window_frame_h = 480;
 static bool          window_cursor_hidden = false;
 
 // --- internal helpers ---------------------------------------------------------
@@ -67,33 +63,6 @@ static int window_key_code(WPARAM vk)
     return 0;
 }
 
-// The frame's size, its framebuffer object off screen, and the picture in it.
-static bool window_set_up_frame()
-{
-    const window_options& o = WINDOW_OPTIONS;
-    window_frame_w = o.width * (o.offscreen ? o.ssaa : 1);
-    window_frame_h = o.height * (o.offscreen ? o.ssaa : 1);
-    if (o.offscreen && !render_target_open(window_target, window_frame_w, window_frame_h, window_error))
-        return false;
-    if (!o.offscreen)
-        gl_context_drawable_size(window_ctx, window_frame_w, window_frame_h);
-    WINDOW_PICTURE = picture_fit(window_frame_w, window_frame_h);
-    picture_apply(WINDOW_PICTURE, window_frame_w, window_frame_h);
-    return true;
-}
-
-static void window_set_swap_interval()
-{
-    const window_options& o = WINDOW_OPTIONS;
-    if (o.offscreen)
-        return;
-    if (o.vsync && !gl_context_set_swap_interval(1))
-        std::fprintf(stderr, "qiv: the display's refresh cannot be waited for (%s); frames may tear\n",
-                     gl_context_last_error().c_str());
-    if (!o.vsync && (o.windowed || o.desktop))
-        gl_context_set_swap_interval(0);
-}
-
 // --- public functions ---------------------------------------------------------
 LRESULT CALLBACK WINDOW_PROC(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
@@ -117,24 +86,10 @@ LRESULT CALLBACK WINDOW_PROC(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
 bool WINDOW_CREATE()
 {
-    const window_options& o = WINDOW_OPTIONS;
-    gl_context_options options;
-    options.offscreen = o.offscreen;
-    options.desktop = o.desktop && !o.offscreen;
-    options.fullscreen = !o.windowed && !o.desktop && !o.offscreen;
-    options.visible = !o.offscreen;
-    options.width = o.offscreen ? 640 : o.width;  // off screen the hidden window only carries the context
-    options.height = o.offscreen ? 480 : o.height;
-    window_error.clear();
     gl_context_set_window_proc(WINDOW_PROC);
-    if (!gl_context_open(window_ctx, options, window_error))
+    if (!window_frame_open(window_out, window_error))
         return false;
-    if (!window_set_up_frame()) {
-        gl_context_close(window_ctx);
-        return false;
-    }
-    window_set_swap_interval();
-    if (!o.offscreen && !window_cursor_hidden) {
+    if (!WINDOW_OPTIONS.offscreen && !window_cursor_hidden) {
         ShowCursor(FALSE);
         window_cursor_hidden = true;
     }
@@ -144,10 +99,7 @@ bool WINDOW_CREATE()
 
 void WINDOW_DESTROY()
 {
-    if (window_ctx.window || window_ctx.video_started) {
-        render_target_close(window_target);
-        gl_context_close(window_ctx);  // the display gets its own mode back here
-    }
+    window_frame_close(window_out);  // the display gets its own mode back here
     if (window_cursor_hidden) {
         ShowCursor(TRUE);
         window_cursor_hidden = false;
@@ -157,12 +109,12 @@ void WINDOW_DESTROY()
 
 int WINDOW_UPDATE()
 {
-    if (window_ctx.window) {
+    if (window_out.ctx.window) {
         if (WINDOW_OPTIONS.offscreen) {
             glFinish();  // the frame's work is done now, not in a later burst
         } else {
-            gl_context_swap(window_ctx);
-            picture_clear_bars(WINDOW_PICTURE, window_frame_w, window_frame_h);
+            gl_context_swap(window_out.ctx);
+            picture_clear_bars(WINDOW_PICTURE, window_out.width, window_out.height);
         }
     }
     MSG msg;
@@ -186,13 +138,13 @@ const std::string& window_last_error()
 
 void window_set_title(const std::string& title)
 {
-    if (window_ctx.window)
-        SetWindowTextA(window_ctx.window, title.c_str());
+    if (window_out.ctx.window)
+        SetWindowTextA(window_out.ctx.window, title.c_str());
 }
 
 bool window_exists()
 {
-    return window_ctx.window != nullptr;
+    return window_out.ctx.window != nullptr;
 }
 
 void window_install_signal_handlers()
@@ -203,6 +155,6 @@ void window_install_signal_handlers()
 void window_show_error(const std::string& message)
 {
     // Tests and scripted runs set QIV_NO_MESSAGE_BOX: a modal box would wait for a click.
-    if (window_ctx.window && !std::getenv("QIV_NO_MESSAGE_BOX"))
-        MessageBoxA(window_ctx.window, message.c_str(), "Error", MB_OK | MB_ICONERROR);
+    if (window_out.ctx.window && !std::getenv("QIV_NO_MESSAGE_BOX"))
+        MessageBoxA(window_out.ctx.window, message.c_str(), "Error", MB_OK | MB_ICONERROR);
 }
