@@ -35,6 +35,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "generated_data.h"
@@ -346,4 +347,51 @@ TEST(WindowsBuild, BadDataIsNamedAndKestrelHelpSaysWhatIsLeftOut)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("This Windows build leaves out import and export"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("  import "), std::string::npos) << r.out;
+}
+
+// The edit mode's keys arrive as they do on Linux: the virtual keys become
+// the same key codes (Space pauses, Right seeks a second, Page Down goes to
+// the next segment, [ and L loop it, Home goes to the loop's start), and
+// --verbose logs the overlay line after each key.
+TEST(WindowsBuild, EditKeysPauseSeekJumpAndLoop)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    windows_session wine(x);
+    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
+    std::atomic<bool> done{false};
+    std::thread keys([&] {
+        bool sent = false;
+        while (!done && !sent) {
+            if (run_program("/usr/bin/xdotool", {"search", "--name", "^qiv edit"}, {x.env()}, "", 10).status == 0) {
+                run_program("/usr/bin/xdotool",
+                            {"search", "--name", "^qiv edit", "windowfocus", "--sync", "key", "--delay", "300", "space",
+                             "Right", "Next", "bracketleft", "l", "Home", "Escape"},
+                            {x.env()}, "", 30);
+                sent = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    program_result r = wine.run("qiv", {"--data", generated_data_dir(), "--edit", "--verbose", "--start", "20000"},
+                                {"SDL_AUDIODRIVER=dummy"});
+    done = true;
+    keys.join();
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> lines;
+    std::istringstream in(r.err);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("qiv: edit: ", 0) == 0)
+            lines.push_back(line.substr(11));
+    ASSERT_EQ(lines.size(), 6u) << r.err;
+    EXPECT_NE(lines[0].find("segment 2 part2"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("paused"), std::string::npos) << lines[0];
+    unsigned s0 = 0, ms0 = 0, s1 = 0, ms1 = 0;
+    std::sscanf(lines[0].c_str(), "%u.%u", &s0, &ms0);
+    std::sscanf(lines[1].c_str(), "%u.%u", &s1, &ms1);
+    EXPECT_EQ(s1 * 1000 + ms1, s0 * 1000 + ms0 + 1000) << lines[1];
+    EXPECT_EQ(lines[2].rfind("40.001 s  segment 3 lepke", 0), 0u) << lines[2];
+    EXPECT_NE(lines[3].find("loop 40.001-64.000 off"), std::string::npos) << lines[3];
+    EXPECT_NE(lines[4].find("loop 40.001-64.000 on"), std::string::npos) << lines[4];
+    EXPECT_EQ(lines[5].rfind("40.001 s  segment 3 lepke", 0), 0u) << lines[5];
 }
