@@ -31,7 +31,7 @@
 // a .glb, whose container is then rebuilt), and each morphed node gets a
 // "weights" channel with a LINEAR sampler that shares the node tracks' key
 // times when they are the same. A weights channel the writer did write is
-// left as it is.
+// left as it is; a file that cannot be read back fails the export.
 //
 // assimp writes the main file and its side files (.bin, .mtl) itself, so all
 // of them are written into a fresh folder next to OUT and renamed into place
@@ -1031,9 +1031,9 @@ void exp_gltf_write(const exp_state& st, exp_gltf& g)
 }
 
 // assimp's glTF writer writes the morph targets but neither the meshes'
-// default weights nor the weight tracks: both are added to what it wrote.
-// A file that cannot be read back as glTF keeps what assimp wrote, with a
-// warning.
+// default weights nor the weight tracks: both are added to what it wrote. A
+// file that cannot be read back as glTF is a broken write, and fails the
+// export (which then leaves nothing).
 void exp_gltf_morphs(exp_state& st)
 {
     std::vector<exp_morph_track> tracks = exp_morph_tracks(st);
@@ -1049,8 +1049,8 @@ void exp_gltf_morphs(exp_state& st)
         why = e.what();
     }
     if (!why.empty())
-        st.warnings.push_back("morph weights left out: the glTF assimp wrote could not be read back: " + why);
-    else if (g.changed)
+        fatal_raise(st.out + ": the glTF written cannot be read back to add the morph weights: " + why);
+    if (g.changed)
         exp_gltf_write(st, g);
 }
 
