@@ -24,12 +24,12 @@
 // same animation (decomposed into translation, rotation and scale), and the
 // morph targets (as absolute shapes, as assimp holds them) with their weights
 // sampled at every frame, so that an import of the file plays them again.
-// assimp's glTF writer (5.2) writes the targets but neither the meshes'
-// default weights nor the weight tracks, so both are added to what it wrote:
-// the JSON is read back (nlohmann-json), the weights are appended to the
-// first buffer (the .bin beside a .gltf, its data: URI, or the BIN chunk of
-// a .glb, whose container is then rebuilt), and each morphed node gets a
-// "weights" channel with a LINEAR sampler that shares the node tracks' key
+// assimp's glTF writer (5.2) writes the targets' positions but not their
+// normals, the meshes' default weights or the weight tracks, so these are
+// added to what it wrote: the JSON is read back (nlohmann-json), the data
+// are appended to the first buffer (the .bin beside a .gltf, its data: URI,
+// or the BIN chunk of a .glb, whose container is then rebuilt), and each
+// morphed node gets a "weights" channel with a LINEAR sampler that shares the node tracks' key
 // times when they are the same. A weights channel the writer did write is
 // left as it is; a file that cannot be read back fails the export.
 //
@@ -734,6 +734,8 @@ struct exp_morph_track {
     std::vector<float> defaults;  // the weights at the export's frame
     std::vector<float> times;     // seconds, one per key; empty when they hold still
     std::vector<float> weights;   // times.size() x targets, key by key
+    std::vector<std::vector<float>> normals;  // per target, the normal offsets (x, y, z a vertex), or none
+    size_t             vertices;
 };
 
 // The glTF as written: its JSON and the bytes of its first buffer.
@@ -786,6 +788,19 @@ bool exp_base64_decode(const std::string& in, std::string& out)
     return true;
 }
 
+// The normal offsets of every target in the file's axes (a turn, so offsets
+// turn as the normals do).
+void exp_morph_normals(const exp_state& st, const KST_OBJECT& o, exp_morph_track& t)
+{
+    t.normals.resize(t.targets);
+    for (size_t m = 0; m < t.targets; ++m)
+        for (size_t v = 0; v < t.vertices; ++v) {
+            const KST_VECTOR& e = o.MORPHNORMAL[m * t.vertices + v];
+            aiVector3D n = exp_conv(st, e);
+            t.normals[m].insert(t.normals[m].end(), {n.x, n.y, n.z});
+        }
+}
+
 // The weights of every morphed object, as exp_morphs and exp_morph_channels
 // hand them to assimp: the track's keys at the animation's 40 ticks per
 // second, each time computed as assimp's writer computes its node keys' so
@@ -798,7 +813,7 @@ std::vector<exp_morph_track> exp_morph_tracks(const exp_state& st)
         if (!st.gltf || o.MORPHS <= 0 || !kst_skin_deforms(o) || !o.MORPHVERTEX || !o.MORPHWEIGHT)
             continue;
         exp_morph_track t{kst_name_get(o.NAME), st.node_names[static_cast<size_t>(i)],
-                          static_cast<size_t>(o.MORPHS), {}, {}, {}};
+                          static_cast<size_t>(o.MORPHS), {}, {}, {}, {}, static_cast<size_t>(o.VERTICES)};
         const float* at = o.MORPHWEIGHT + static_cast<size_t>(exp_sample(st, o)) * t.targets;
         t.defaults.assign(at, at + t.targets);
         for (int32_t k = 0; o.SKINFRAMES >= 2 && k < o.SKINFRAMES; ++k) {
@@ -806,6 +821,8 @@ std::vector<exp_morph_track> exp_morph_tracks(const exp_state& st)
             at = o.MORPHWEIGHT + static_cast<size_t>(k) * t.targets;
             t.weights.insert(t.weights.end(), at, at + t.targets);
         }
+        if (o.NORMALS && o.MORPHNORMAL && kst_skin_rest_normal(o))
+            exp_morph_normals(st, o, t);
         tracks.push_back(std::move(t));
     }
     return tracks;
@@ -888,11 +905,12 @@ size_t exp_gltf_view(exp_gltf& g, const std::vector<float>& data)
     return views.size() - 1;
 }
 
-// A float SCALAR accessor over new data; an animation input carries its bounds.
-size_t exp_gltf_accessor(exp_gltf& g, const std::vector<float>& data, bool bounds)
+// A float accessor (SCALAR, or VEC3 for normals) over new data; an
+// animation input carries its bounds.
+size_t exp_gltf_accessor(exp_gltf& g, const std::vector<float>& data, bool bounds, bool vec3 = false)
 {
     nlohmann::json a = {{"bufferView", exp_gltf_view(g, data)}, {"byteOffset", 0}, {"componentType", 5126},
-                        {"count", data.size()}, {"type", "SCALAR"}};
+                        {"count", vec3 ? data.size() / 3 : data.size()}, {"type", vec3 ? "VEC3" : "SCALAR"}};
     if (bounds && !data.empty()) {
         a["min"] = {*std::min_element(data.begin(), data.end())};
         a["max"] = {*std::max_element(data.begin(), data.end())};
@@ -956,6 +974,24 @@ bool exp_gltf_has_weights(const exp_gltf& g, size_t node)
     return false;
 }
 
+// The targets' normal offsets, for a primitive with normals whose targets
+// have none (5.2's writer writes the targets' positions only) and as many
+// vertices as the object.
+void exp_gltf_target_normals(exp_gltf& g, nlohmann::json& primitive, const exp_morph_track& t)
+{
+    nlohmann::json& targets = primitive.at("targets");
+    if (t.normals.empty() || !primitive.value("attributes", nlohmann::json::object()).contains("NORMAL"))
+        return;
+    for (size_t m = 0; m < t.targets; ++m) {
+        nlohmann::json& target = targets.at(m);
+        if (target.contains("NORMAL") || !target.contains("POSITION") ||
+            g.doc.at("accessors").at(target.at("POSITION").get<size_t>()).value("count", size_t{0}) != t.vertices)
+            continue;
+        target["NORMAL"] = exp_gltf_accessor(g, t.normals[m], false, true);
+        g.changed = true;
+    }
+}
+
 // The default weights and the weight track of one object; a warning when
 // the written file has no mesh node with its targets to put them on.
 void exp_gltf_morph(exp_state& st, exp_gltf& g, const exp_morph_track& t)
@@ -971,6 +1007,8 @@ void exp_gltf_morph(exp_state& st, exp_gltf& g, const exp_morph_track& t)
             st.warnings.push_back("object " + t.object + ": its morph weights left out (its targets were not written)");
             return;
         }
+    for (nlohmann::json& p : mesh["primitives"])
+        exp_gltf_target_normals(g, p, t);
     if (!mesh.contains("weights")) {
         mesh["weights"] = t.defaults;
         g.changed = true;
@@ -1030,8 +1068,9 @@ void exp_gltf_write(const exp_state& st, exp_gltf& g)
     f.commit();
 }
 
-// assimp's glTF writer writes the morph targets but neither the meshes'
-// default weights nor the weight tracks: both are added to what it wrote. A
+// assimp's glTF writer writes the morph targets' positions but not their
+// normals, the meshes' default weights or the weight tracks: these are
+// added to what it wrote. A
 // file that cannot be read back as glTF is a broken write, and fails the
 // export (which then leaves nothing).
 void exp_gltf_morphs(exp_state& st)

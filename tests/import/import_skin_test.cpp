@@ -526,8 +526,8 @@ nlohmann::json gltf_json(const std::string& path)
 
 // Export: a skinned glTF comes back from its own export with the same pose at
 // every frame (skin, bind matrices and joint tracks written), and the other
-// formats get the pose at the frame asked for. Morph targets come back with
-// their weights: the mesh's default weights and the weight track, which the
+// formats get the pose at the frame asked for. Morph targets come back whole:
+// their normals, the mesh's default weights and the weight track, which the
 // exporter adds to what assimp's glTF writer writes, in .gltf and .glb alike.
 TEST(ImportSkin, ExportWritesTheSkinBack)
 {
@@ -611,6 +611,21 @@ TEST(ImportSkin, ExportWritesTheSkinBack)
                     << "frame " << frame << " target " << m;
             }
         EXPECT_GT(most, 0.5f);   // the frames checked see the targets at work
+        // and the same targets: position and normal offsets
+        ASSERT_NE(first.MORPHNORMAL, nullptr);
+        ASSERT_NE(again.MORPHNORMAL, nullptr) << "the targets' normals were not written";
+        ASSERT_EQ(again.VERTICES, first.VERTICES);
+        float moved_most = 0, turned_most = 0, turned = 0;
+        for (int64_t i = 0; i < int64_t(first.MORPHS) * first.VERTICES; ++i) {
+            const KST_VECTOR &p = first.MORPHVERTEX[i], &q = again.MORPHVERTEX[i];
+            const KST_VECTOR &n = first.MORPHNORMAL[i], &m = again.MORPHNORMAL[i];
+            moved_most = std::max(moved_most, distance(p, aiVector3D(q.X, q.Y, q.Z)));
+            turned_most = std::max(turned_most, distance(n, aiVector3D(m.X, m.Y, m.Z)));
+            turned = std::max(turned, distance(n, aiVector3D(0, 0, 0)));
+        }
+        EXPECT_LE(moved_most, 1e-5f);
+        EXPECT_LE(turned_most, 1e-5f);
+        EXPECT_GT(turned, 1e-3f);   // the cube's targets do bend its normals
     }
 }
 
