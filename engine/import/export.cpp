@@ -24,8 +24,14 @@
 // same animation (decomposed into translation, rotation and scale), and the
 // morph targets (as absolute shapes, as assimp holds them) with their weights
 // sampled at every frame, so that an import of the file plays them again.
-// assimp's glTF writer writes the targets; whether it writes their weight
-// track depends on the assimp version (5.2 does not).
+// assimp's glTF writer (5.2) writes the targets' positions but not their
+// normals, the meshes' default weights or the weight tracks, so these are
+// added to what it wrote: the JSON is read back (nlohmann-json), the data
+// are appended to the first buffer (the .bin beside a .gltf, its data: URI,
+// or the BIN chunk of a .glb, whose container is then rebuilt), and each
+// morphed node gets a "weights" channel with a LINEAR sampler that shares the node tracks' key
+// times when they are the same. A weights channel the writer did write is
+// left as it is; a file that cannot be read back fails the export.
 //
 // assimp writes the main file and its side files (.bin, .mtl) itself, so all
 // of them are written into a fresh folder next to OUT and renamed into place
@@ -42,6 +48,8 @@
 #include <iterator>
 #include <memory>
 #include <set>
+
+#include <nlohmann/json.hpp>
 
 #include "engine/import/import_internal.h"
 #include "engine/scene/skin.h"
@@ -594,7 +602,8 @@ void exp_joint_channels(const exp_state& st, std::vector<std::unique_ptr<aiNodeA
     }
 }
 
-// The morph weights of every morphed object, a key per sample.
+// The morph weights of every morphed object, a key per sample, for a writer
+// that writes them (5.2's glTF writer does not: exp_gltf_morphs adds them).
 void exp_morph_channels(const exp_state& st, std::vector<std::unique_ptr<aiMeshMorphAnim>>& channels)
 {
     for (int32_t i = 0; i < st.scene.OBJECTS; ++i) {
@@ -714,6 +723,376 @@ void exp_commit(const exp_state& st)
     atomic_rename_all(moves);
 }
 
+// --- morph weights, added to the written glTF --------------------------------
+
+// What the glTF gets for one morphed object: the mesh's default weights and,
+// when they move, the node's weight track.
+struct exp_morph_track {
+    std::string        object;    // the object's name, for warnings
+    std::string        node;      // its node in the file
+    size_t             targets;
+    std::vector<float> defaults;  // the weights at the export's frame
+    std::vector<float> times;     // seconds, one per key; empty when they hold still
+    std::vector<float> weights;   // times.size() x targets, key by key
+    std::vector<std::vector<float>> normals;  // per target, the normal offsets (x, y, z a vertex), or none
+    size_t             vertices;
+};
+
+// The glTF as written: its JSON and the bytes of its first buffer.
+struct exp_gltf {
+    nlohmann::json doc;
+    std::string    bin;
+    std::string    bin_file;  // .gltf: the buffer's file in the work folder ("" for a data: URI)
+    bool           changed = false;
+};
+
+const char exp_base64_digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string exp_base64_encode(const std::string& in)
+{
+    std::string out;
+    out.reserve((in.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < in.size(); i += 3) {
+        uint32_t v = static_cast<uint8_t>(in[i]) << 16;
+        if (i + 1 < in.size())
+            v |= static_cast<uint8_t>(in[i + 1]) << 8;
+        if (i + 2 < in.size())
+            v |= static_cast<uint8_t>(in[i + 2]);
+        out += exp_base64_digits[(v >> 18) & 63];
+        out += exp_base64_digits[(v >> 12) & 63];
+        out += i + 1 < in.size() ? exp_base64_digits[(v >> 6) & 63] : '=';
+        out += i + 2 < in.size() ? exp_base64_digits[v & 63] : '=';
+    }
+    return out;
+}
+
+// Decodes base64 up to its padding; false on any other character.
+bool exp_base64_decode(const std::string& in, std::string& out)
+{
+    uint32_t v = 0;
+    int bits = 0;
+    out.clear();
+    for (char c : in) {
+        if (c == '=')
+            break;
+        const char* at = std::strchr(exp_base64_digits, c);
+        if (c == '\0' || !at)
+            return false;
+        v = (v << 6) | static_cast<uint32_t>(at - exp_base64_digits);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((v >> bits) & 0xff);
+        }
+    }
+    return true;
+}
+
+// The normal offsets of every target in the file's axes (a turn, so offsets
+// turn as the normals do).
+void exp_morph_normals(const exp_state& st, const KST_OBJECT& o, exp_morph_track& t)
+{
+    t.normals.resize(t.targets);
+    for (size_t m = 0; m < t.targets; ++m)
+        for (size_t v = 0; v < t.vertices; ++v) {
+            const KST_VECTOR& e = o.MORPHNORMAL[m * t.vertices + v];
+            aiVector3D n = exp_conv(st, e);
+            t.normals[m].insert(t.normals[m].end(), {n.x, n.y, n.z});
+        }
+}
+
+// The weights of every morphed object, as exp_morphs and exp_morph_channels
+// hand them to assimp: the track's keys at the animation's 40 ticks per
+// second, each time computed as assimp's writer computes its node keys' so
+// that equal times are equal floats.
+std::vector<exp_morph_track> exp_morph_tracks(const exp_state& st)
+{
+    std::vector<exp_morph_track> tracks;
+    for (int32_t i = 0; i < st.scene.OBJECTS; ++i) {
+        const KST_OBJECT& o = st.scene.OBJ[i];
+        if (!st.gltf || o.MORPHS <= 0 || !kst_skin_deforms(o) || !o.MORPHVERTEX || !o.MORPHWEIGHT)
+            continue;
+        exp_morph_track t{kst_name_get(o.NAME), st.node_names[static_cast<size_t>(i)],
+                          static_cast<size_t>(o.MORPHS), {}, {}, {}, {}, static_cast<size_t>(o.VERTICES)};
+        const float* at = o.MORPHWEIGHT + static_cast<size_t>(exp_sample(st, o)) * t.targets;
+        t.defaults.assign(at, at + t.targets);
+        for (int32_t k = 0; o.SKINFRAMES >= 2 && k < o.SKINFRAMES; ++k) {
+            t.times.push_back(static_cast<float>(static_cast<double>(k) / 40.0));
+            at = o.MORPHWEIGHT + static_cast<size_t>(k) * t.targets;
+            t.weights.insert(t.weights.end(), at, at + t.targets);
+        }
+        if (o.NORMALS && o.MORPHNORMAL && kst_skin_rest_normal(o))
+            exp_morph_normals(st, o, t);
+        tracks.push_back(std::move(t));
+    }
+    return tracks;
+}
+
+// Reads the binary glTF container: header, JSON chunk, optional BIN chunk.
+// "" or what is wrong with it.
+std::string exp_glb_read(const std::string& bytes, exp_gltf& g)
+{
+    auto u32 = [&](size_t at) {
+        uint32_t v;
+        std::memcpy(&v, bytes.data() + at, 4);
+        return v;
+    };
+    if (bytes.size() < 20 || bytes.compare(0, 4, "glTF") != 0 || u32(4) != 2 || u32(8) != bytes.size())
+        return "not a glTF 2 binary file";
+    size_t json_size = u32(12);
+    if (bytes.compare(16, 4, "JSON") != 0 || json_size > bytes.size() - 20)
+        return "its first chunk is not JSON";
+    g.doc = nlohmann::json::parse(bytes.substr(20, json_size));
+    size_t at = 20 + json_size;
+    if (at + 8 <= bytes.size() && bytes.compare(at + 4, 4, std::string("BIN\0", 4)) == 0) {
+        size_t bin_size = u32(at);
+        if (bin_size > bytes.size() - at - 8)
+            return "its BIN chunk runs past the end";
+        g.bin = bytes.substr(at + 8, bin_size);
+    }
+    nlohmann::json& buffers = g.doc["buffers"];
+    if (!buffers.is_array() || buffers.empty())
+        buffers = nlohmann::json::array({{{"byteLength", 0}}});
+    if (buffers[0].contains("uri"))
+        return "its first buffer is not in the file";
+    return "";
+}
+
+// The first buffer of a .gltf: a file beside it or a data: URI.
+std::string exp_gltf_read_buffer(const exp_state& st, exp_gltf& g)
+{
+    nlohmann::json& buffers = g.doc["buffers"];
+    if (!buffers.is_array() || buffers.empty()) {
+        g.bin_file = fs::path(st.out).stem().string() + ".bin";
+        buffers = nlohmann::json::array({{{"byteLength", 0}, {"uri", g.bin_file}}});
+        return "";
+    }
+    std::string uri = buffers[0].value("uri", "");
+    if (uri.rfind("data:", 0) == 0) {
+        size_t comma = uri.find(',');
+        if (comma == std::string::npos || !exp_base64_decode(uri.substr(comma + 1), g.bin))
+            return "its buffer's data: URI is not base64";
+        return "";
+    }
+    g.bin_file = uri;
+    if (uri.empty() || fs::path(uri).has_parent_path() || !exp_read(st.work / uri, g.bin))
+        return "its buffer " + uri + " was not written beside it";
+    return "";
+}
+
+// Reads the glTF assimp wrote into the work folder; "" or what is wrong.
+std::string exp_gltf_read(const exp_state& st, exp_gltf& g)
+{
+    std::string bytes;
+    if (!exp_read(st.work / fs::path(st.out).filename(), bytes))
+        return "it cannot be read back";
+    if (st.ext == ".glb")
+        return exp_glb_read(bytes, g);
+    g.doc = nlohmann::json::parse(bytes);
+    return exp_gltf_read_buffer(st, g);
+}
+
+// Appends floats to the first buffer (at a 4-byte boundary) and returns the
+// new buffer view.
+size_t exp_gltf_view(exp_gltf& g, const std::vector<float>& data)
+{
+    g.bin.resize((g.bin.size() + 3) / 4 * 4, '\0');
+    size_t offset = g.bin.size();
+    g.bin.append(reinterpret_cast<const char*>(data.data()), data.size() * sizeof(float));
+    nlohmann::json& views = g.doc["bufferViews"];
+    views.push_back({{"buffer", 0}, {"byteOffset", offset}, {"byteLength", data.size() * sizeof(float)}});
+    g.doc["buffers"][0]["byteLength"] = g.bin.size();
+    return views.size() - 1;
+}
+
+// A float accessor (SCALAR, or VEC3 for normals) over new data; an
+// animation input carries its bounds.
+size_t exp_gltf_accessor(exp_gltf& g, const std::vector<float>& data, bool bounds, bool vec3 = false)
+{
+    nlohmann::json a = {{"bufferView", exp_gltf_view(g, data)}, {"byteOffset", 0}, {"componentType", 5126},
+                        {"count", vec3 ? data.size() / 3 : data.size()}, {"type", vec3 ? "VEC3" : "SCALAR"}};
+    if (bounds && !data.empty()) {
+        a["min"] = {*std::min_element(data.begin(), data.end())};
+        a["max"] = {*std::max_element(data.begin(), data.end())};
+    }
+    nlohmann::json& accessors = g.doc["accessors"];
+    accessors.push_back(std::move(a));
+    return accessors.size() - 1;
+}
+
+// Whether accessor `index` holds exactly `values` as tightly packed floats
+// of the first buffer.
+bool exp_gltf_holds(const exp_gltf& g, size_t index, const std::vector<float>& values)
+{
+    const nlohmann::json& a = g.doc.at("accessors").at(index);
+    if (a.value("componentType", 0) != 5126 || a.value("type", "") != "SCALAR" ||
+        a.value("count", size_t{0}) != values.size() || !a.contains("bufferView"))
+        return false;
+    const nlohmann::json& v = g.doc.at("bufferViews").at(a.at("bufferView").get<size_t>());
+    if (v.value("buffer", 0) != 0 || v.value("byteStride", 4) != 4)
+        return false;
+    size_t at = v.value("byteOffset", size_t{0}) + a.value("byteOffset", size_t{0});
+    size_t size = values.size() * sizeof(float);
+    return at <= g.bin.size() && size <= g.bin.size() - at && size <= v.value("byteLength", size_t{0}) &&
+           std::memcmp(g.bin.data() + at, values.data(), size) == 0;
+}
+
+// The input accessor of a sampler already in the animation with the same
+// key times, or a new one.
+size_t exp_gltf_input(exp_gltf& g, const nlohmann::json& animation, const std::vector<float>& times)
+{
+    for (const nlohmann::json& s : animation.at("samplers"))
+        if (s.contains("input") && exp_gltf_holds(g, s.at("input").get<size_t>(), times))
+            return s.at("input").get<size_t>();
+    return exp_gltf_accessor(g, times, true);
+}
+
+// The node of a morphed object: the mesh node of that name.
+bool exp_gltf_node(const exp_gltf& g, const std::string& name, size_t& node)
+{
+    const nlohmann::json& nodes = g.doc.at("nodes");
+    for (size_t n = 0; n < nodes.size(); ++n)
+        if (nodes[n].value("name", "") == name && nodes[n].contains("mesh")) {
+            node = n;
+            return true;
+        }
+    return false;
+}
+
+// Whether some animation already drives the node's weights.
+bool exp_gltf_has_weights(const exp_gltf& g, size_t node)
+{
+    if (!g.doc.contains("animations"))
+        return false;
+    for (const nlohmann::json& a : g.doc.at("animations"))
+        for (const nlohmann::json& c : a.value("channels", nlohmann::json::array())) {
+            const nlohmann::json target = c.value("target", nlohmann::json::object());
+            if (target.contains("node") && target.at("node").get<size_t>() == node &&
+                target.value("path", "") == "weights")
+                return true;
+        }
+    return false;
+}
+
+// The targets' normal offsets, for a primitive with normals whose targets
+// have none (5.2's writer writes the targets' positions only) and as many
+// vertices as the object.
+void exp_gltf_target_normals(exp_gltf& g, nlohmann::json& primitive, const exp_morph_track& t)
+{
+    nlohmann::json& targets = primitive.at("targets");
+    if (t.normals.empty() || !primitive.value("attributes", nlohmann::json::object()).contains("NORMAL"))
+        return;
+    for (size_t m = 0; m < t.targets; ++m) {
+        nlohmann::json& target = targets.at(m);
+        if (target.contains("NORMAL") || !target.contains("POSITION") ||
+            g.doc.at("accessors").at(target.at("POSITION").get<size_t>()).value("count", size_t{0}) != t.vertices)
+            continue;
+        target["NORMAL"] = exp_gltf_accessor(g, t.normals[m], false, true);
+        g.changed = true;
+    }
+}
+
+// The default weights and the weight track of one object; a warning when
+// the written file has no mesh node with its targets to put them on.
+void exp_gltf_morph(exp_state& st, exp_gltf& g, const exp_morph_track& t)
+{
+    size_t node = 0;
+    if (!exp_gltf_node(g, t.node, node)) {
+        st.warnings.push_back("object " + t.object + ": its morph weights left out (no node " + t.node + " written)");
+        return;
+    }
+    nlohmann::json& mesh = g.doc["meshes"].at(g.doc["nodes"][node]["mesh"].get<size_t>());
+    for (const nlohmann::json& p : mesh["primitives"])
+        if (!p.contains("targets") || p["targets"].size() != t.targets) {
+            st.warnings.push_back("object " + t.object + ": its morph weights left out (its targets were not written)");
+            return;
+        }
+    for (nlohmann::json& p : mesh["primitives"])
+        exp_gltf_target_normals(g, p, t);
+    if (!mesh.contains("weights")) {
+        mesh["weights"] = t.defaults;
+        g.changed = true;
+    }
+    if (t.times.empty() || exp_gltf_has_weights(g, node))
+        return;
+    nlohmann::json& animations = g.doc["animations"];
+    if (!animations.is_array() || animations.empty())
+        animations = nlohmann::json::array({{{"name", "scene"}, {"channels", nlohmann::json::array()},
+                                             {"samplers", nlohmann::json::array()}}});
+    nlohmann::json& a = animations[0];
+    size_t input = exp_gltf_input(g, a, t.times);
+    size_t output = exp_gltf_accessor(g, t.weights, false);
+    a["samplers"].push_back({{"input", input}, {"interpolation", "LINEAR"}, {"output", output}});
+    a["channels"].push_back({{"sampler", a["samplers"].size() - 1}, {"target", {{"node", node}, {"path", "weights"}}}});
+    g.changed = true;
+}
+
+// Writes the glTF back into the work folder: the buffer file or data: URI
+// and the JSON, or the binary container (JSON chunk padded with spaces, BIN
+// chunk with zeros, both to 4 bytes).
+void exp_gltf_write(const exp_state& st, exp_gltf& g)
+{
+    const std::string main = (st.work / fs::path(st.out).filename()).string();
+    auto dump = [&](int indent) { return g.doc.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace); };
+    atomic_file f(main);
+    if (st.ext == ".gltf") {
+        if (!g.bin_file.empty()) {
+            atomic_file b((st.work / g.bin_file).string());
+            b.write(g.bin);
+            b.commit();
+        } else {
+            g.doc["buffers"][0]["uri"] = "data:application/octet-stream;base64," + exp_base64_encode(g.bin);
+        }
+        f.write(dump(4));
+        f.commit();
+        return;
+    }
+    std::string json = dump(-1);
+    json.resize((json.size() + 3) / 4 * 4, ' ');
+    std::string bin = g.bin;
+    bin.resize((bin.size() + 3) / 4 * 4, '\0');
+    auto u32 = [](std::string& s, size_t v) {
+        uint32_t w = static_cast<uint32_t>(v);
+        s.append(reinterpret_cast<const char*>(&w), 4);
+    };
+    std::string out = "glTF";
+    u32(out, 2);
+    u32(out, 12 + 8 + json.size() + (bin.empty() ? 0 : 8 + bin.size()));
+    u32(out, json.size());
+    out += "JSON" + json;
+    if (!bin.empty()) {
+        u32(out, bin.size());
+        out += std::string("BIN\0", 4) + bin;
+    }
+    f.write(out);
+    f.commit();
+}
+
+// assimp's glTF writer writes the morph targets' positions but not their
+// normals, the meshes' default weights or the weight tracks: these are
+// added to what it wrote. A
+// file that cannot be read back as glTF is a broken write, and fails the
+// export (which then leaves nothing).
+void exp_gltf_morphs(exp_state& st)
+{
+    std::vector<exp_morph_track> tracks = exp_morph_tracks(st);
+    if (tracks.empty())
+        return;
+    exp_gltf g;
+    std::string why;
+    try {
+        why = exp_gltf_read(st, g);
+        for (size_t t = 0; why.empty() && t < tracks.size(); ++t)
+            exp_gltf_morph(st, g, tracks[t]);
+    } catch (const nlohmann::json::exception& e) {
+        why = e.what();
+    }
+    if (!why.empty())
+        fatal_raise(st.out + ": the glTF written cannot be read back to add the morph weights: " + why);
+    if (g.changed)
+        exp_gltf_write(st, g);
+}
+
 }  // namespace
 
 std::vector<std::string> KST_EXPORT_FILE(const KST_SCENE& scene, const std::string& out, float frame,
@@ -739,6 +1118,8 @@ std::vector<std::string> KST_EXPORT_FILE(const KST_SCENE& scene, const std::stri
         std::string target = (st.work / fs::path(out).filename()).string();
         if (exporter.Export(ai.get(), format, target) != AI_SUCCESS)
             fatal_raise(out + ": assimp could not write the file: " + exporter.GetErrorString());
+        if (st.gltf)
+            exp_gltf_morphs(st);
         exp_commit(st);
     } catch (...) {
         fs::remove_all(st.work, ec);

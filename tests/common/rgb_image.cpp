@@ -1,11 +1,15 @@
 // tests/common/rgb_image.cpp - pictures as RGB bytes (see rgb_image.h).
 #include "rgb_image.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb_image.h>
+
+#include "process.h"
 
 rgb_image rgb_image_read(const std::string& png)
 {
@@ -19,6 +23,13 @@ rgb_image rgb_image_read(const std::string& png)
         img.w = img.h = 0;
     }
     return img;
+}
+
+rgb_image rgb_image_render(const std::string& scene, const std::string& png, int frame)
+{
+    program_result r = run_program(kestrel_path(), {"render", scene, "--frame", std::to_string(frame), "-o", png});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return rgb_image_read(png);
 }
 
 int rgb_image_brightest(const rgb_image& img, int x0, int y0, int x1, int y1)

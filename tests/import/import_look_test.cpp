@@ -16,13 +16,11 @@
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb_image.h>
 
 #include "engine/scene/loader.h"
 #include "engine/scene/prepare.h"
 #include "process.h"
+#include "rgb_image.h"
 
 namespace fs = std::filesystem;
 
@@ -108,27 +106,6 @@ std::string quad_gltf(const std::string& dir, const std::string& name, const qua
     return path;
 }
 
-struct picture {
-    int                        w = 0, h = 0;
-    std::vector<unsigned char> px;
-    int grey(int x, int y) const { return px[(static_cast<size_t>(y) * w + x) * 3]; }
-    const unsigned char* at(int x, int y) const { return &px[(static_cast<size_t>(y) * w + x) * 3]; }
-};
-
-picture render(const std::string& scene, const std::string& png, int frame = 0)
-{
-    program_result r = run_program(kestrel_path(), {"render", scene, "--frame", std::to_string(frame), "-o", png});
-    EXPECT_EQ(r.status, 0) << r.err;
-    picture p;
-    int n = 0;
-    unsigned char* data = stbi_load(png.c_str(), &p.w, &p.h, &n, 3);
-    if (data) {
-        p.px.assign(data, data + static_cast<size_t>(p.w) * p.h * 3);
-        stbi_image_free(data);
-    }
-    return p;
-}
-
 // Screen points of the quad's left (u = 1/4) and right (u = 3/4) halves: the
 // camera looks at the quad's centre from 3 units, 0.8 radians vertically.
 constexpr int left_x = 320 - 94, right_x = 320 + 94, mid_y = 240;
@@ -204,11 +181,11 @@ TEST(ImportLook, AlphaModesInPixels)
         program_result r = import(model, scene);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(nlohmann::json::parse(r.out)["camera"], "imported");
-        picture p = render(scene, dir + "/" + c.name + ".png");
+        rgb_image p = rgb_image_render(scene, dir + "/" + c.name + ".png");
         ASSERT_EQ(p.w, 640);
-        EXPECT_NEAR(p.grey(left_x, mid_y), c.left, 6);
-        EXPECT_NEAR(p.grey(right_x, mid_y), c.right, 6);
-        EXPECT_EQ(p.grey(20, 20), 0) << "background";
+        EXPECT_NEAR(p.at(left_x, mid_y)[0], c.left, 6);
+        EXPECT_NEAR(p.at(right_x, mid_y)[0], c.right, 6);
+        EXPECT_EQ(p.at(20, 20)[0], 0) << "background";
 
         std::string exported = dir + "/" + c.name + "-out.gltf";
         r = run_program(kestrel_path(), {"export", scene, exported});
@@ -260,7 +237,7 @@ TEST(ImportLook, BareStlIsGreyAndShaded)
     EXPECT_GT(facing, faces * 95 / 100) << "normals follow the faces";
     KST_SCENE_FREE(s);
 
-    picture p = render(dir + "/teapot.kst", dir + "/teapot.png");
+    rgb_image p = rgb_image_render(dir + "/teapot.kst", dir + "/teapot.png");
     ASSERT_EQ(p.w, 640);
     double sum = 0, sum2 = 0;
     int64_t lit = 0, white = 0, tinted = 0;
@@ -333,7 +310,7 @@ TEST(ImportLook, FramingOverTheAnimation)
     ASSERT_GT(frames, 10);
     for (int f = 0; f <= frames; f += frames / 6) {
         SCOPED_TRACE(f);
-        picture p = render(dir + "/box.kst", dir + "/box.png", f);
+        rgb_image p = rgb_image_render(dir + "/box.kst", dir + "/box.png", f);
         ASSERT_EQ(p.w, 640);
         int x0 = p.w, y0 = p.h, x1 = -1, y1 = -1;
         for (int y = 0; y < p.h; ++y)

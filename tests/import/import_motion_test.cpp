@@ -18,10 +18,6 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb_image.h>
-
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
 
@@ -31,6 +27,7 @@
 #include "engine/scene/spline.h"
 #include "engine/scene/writer.h"
 #include "process.h"
+#include "rgb_image.h"
 #include "support/mem.h"
 
 namespace {
@@ -235,33 +232,14 @@ double dist(const vec3& a, const vec3& b)
     return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
 }
 
-struct picture {
-    int                        w = 0, h = 0;
-    std::vector<unsigned char> px;
-};
-
-picture render(const std::string& scene, const std::string& png, int frame)
+int differing(const rgb_image& a, const rgb_image& b)
 {
-    program_result r = run_program(kestrel_path(), {"render", scene, "--frame", std::to_string(frame), "-o", png});
-    EXPECT_EQ(r.status, 0) << r.err;
-    picture p;
-    int n = 0;
-    unsigned char* data = stbi_load(png.c_str(), &p.w, &p.h, &n, 3);
-    if (data) {
-        p.px.assign(data, data + static_cast<size_t>(p.w) * p.h * 3);
-        stbi_image_free(data);
-    }
-    return p;
-}
-
-int differing(const picture& a, const picture& b)
-{
-    if (a.px.size() != b.px.size() || a.px.empty())
+    if (a.rgb.size() != b.rgb.size() || a.rgb.empty())
         return -1;
     int n = 0;
-    for (size_t i = 0; i < a.px.size(); i += 3)
-        if (std::abs(a.px[i] - b.px[i]) > 8 || std::abs(a.px[i + 1] - b.px[i + 1]) > 8 ||
-            std::abs(a.px[i + 2] - b.px[i + 2]) > 8)
+    for (size_t i = 0; i < a.rgb.size(); i += 3)
+        if (std::abs(a.rgb[i] - b.rgb[i]) > 8 || std::abs(a.rgb[i + 1] - b.rgb[i + 1]) > 8 ||
+            std::abs(a.rgb[i + 2] - b.rgb[i + 2]) > 8)
             ++n;
     return n;
 }
@@ -377,9 +355,9 @@ TEST(ImportMotion, BoxAnimatedTurnsAsTheFileSays)
     KST_SCENE_SAVE(s, dir + "/still.kst");
     KST_SCENE_FREE(s);
 
-    picture playedp = render(dir + "/box.kst", dir + "/box.png", frame);
-    picture reference = render(dir + "/reference.kst", dir + "/reference.png", frame);
-    picture still = render(dir + "/still.kst", dir + "/still.png", frame);
+    rgb_image playedp = rgb_image_render(dir + "/box.kst", dir + "/box.png", frame);
+    rgb_image reference = rgb_image_render(dir + "/reference.kst", dir + "/reference.png", frame);
+    rgb_image still = rgb_image_render(dir + "/still.kst", dir + "/still.png", frame);
     const int close = differing(playedp, reference), apart = differing(still, reference);
     EXPECT_GE(close, 0);
     EXPECT_LE(close, 40) << "pixels apart from the file's own pose";

@@ -85,7 +85,8 @@ void release_pipe(const std::string& dir)
 // A texture that cannot be written (the file-size limit stands in for a full
 // disk) ends the export with a message, not a crash, and nothing is left. A
 // rename that fails part way (OUT is a folder) puts back the side files that
-// were there before and leaves none of the new ones.
+// were there before and leaves none of the new ones. A glTF's second write
+// (the morph weights) failing leaves nothing either.
 TEST(ImportPipeline, FailedExportLeavesEveryFileAsItWas)
 {
     std::string dir = test_temp_dir("pipeline-export");
@@ -105,6 +106,26 @@ TEST(ImportPipeline, FailedExportLeavesEveryFileAsItWas)
     EXPECT_NE(r.err.find(out + "/duck.obj"), std::string::npos) << r.err;
     EXPECT_EQ(read_file(out + "/duck.mtl"), "an older material file");
     EXPECT_EQ(files_in(out), (std::vector<std::string>{"duck.mtl", "duck.obj"}));
+
+    // A .glb is written twice, by assimp and again with the morph weights
+    // added: a size limit just under the whole file's lets assimp's write
+    // through and stops the second, and the older export stays.
+    r = run_program(kestrel_path(), {"import", models + "glTF2/glTF-Sample-Models/AnimatedMorphCube-glTF/"
+                                     "AnimatedMorphCube.gltf", "-o", dir + "/cube.kst"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string glb = dir + "/glb";
+    fs::create_directory(glb);
+    r = run_program(kestrel_path(), {"export", dir + "/cube.kst", glb + "/cube.glb"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    size_t whole = read_file(glb + "/cube.glb").size();
+    write_file(glb + "/cube.glb", "an older export");
+    r = kestrel_after("trap '' XFSZ; ulimit -f " + std::to_string((whole - 1) / 1024),
+                      {"export", dir + "/cube.kst", glb + "/cube.glb"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("write failed"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("assimp"), std::string::npos) << "assimp's own write failed, not the second: " << r.err;
+    EXPECT_TRUE(read_file(glb + "/cube.glb") == "an older export") << "the older export was replaced";
+    EXPECT_EQ(files_in(glb), (std::vector<std::string>{"cube.glb"}));
 }
 
 // A failed import leaves the textures of another scene of the same name as

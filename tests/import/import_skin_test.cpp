@@ -13,6 +13,7 @@
 #include <GL/glu.h>
 
 #include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
 #include <algorithm>
@@ -492,10 +493,42 @@ TEST_F(ImportSkinRender, BuffersShadowsAndPicturesFollowThePose)
     EXPECT_NE(png[0], png[1]);
 }
 
+// The JSON of a .gltf, or of a .glb whose container is whole: a header
+// giving the file's length, a JSON chunk and a BIN chunk, each a multiple of
+// 4 bytes long, the BIN chunk holding the whole first buffer.
+nlohmann::json gltf_json(const std::string& path)
+{
+    std::string bytes = read_file(path);
+    if (path.ends_with(".gltf"))
+        return nlohmann::json::parse(bytes);
+    auto u32 = [&](size_t at) {
+        uint32_t v = 0;
+        if (at + 4 <= bytes.size())
+            std::memcpy(&v, bytes.data() + at, 4);
+        return v;
+    };
+    EXPECT_EQ(bytes.substr(0, 4), "glTF");
+    EXPECT_EQ(u32(4), 2u);
+    EXPECT_EQ(u32(8), bytes.size());
+    uint32_t json_size = u32(12);
+    EXPECT_EQ(json_size % 4, 0u);
+    EXPECT_EQ(bytes.substr(16, 4), "JSON");
+    size_t bin_at = 20 + json_size;
+    uint32_t bin_size = u32(bin_at);
+    EXPECT_EQ(bin_size % 4, 0u);
+    EXPECT_EQ(bytes.substr(bin_at + 4, 4), std::string("BIN\0", 4));
+    EXPECT_EQ(bin_at + 8 + bin_size, bytes.size());
+    nlohmann::json g = nlohmann::json::parse(bytes.substr(20, json_size));
+    size_t buffer = g["buffers"][0]["byteLength"].get<size_t>();
+    EXPECT_TRUE(buffer <= bin_size && buffer + 4 > bin_size) << buffer << " in a chunk of " << bin_size;
+    return g;
+}
+
 // Export: a skinned glTF comes back from its own export with the same pose at
 // every frame (skin, bind matrices and joint tracks written), and the other
-// formats get the pose at the frame asked for. The morph targets are written
-// too (assimp's glTF writer drops their weights and weight track).
+// formats get the pose at the frame asked for. Morph targets come back whole:
+// their normals, the mesh's default weights and the weight track, which the
+// exporter adds to what assimp's glTF writer writes, in .gltf and .glb alike.
 TEST(ImportSkin, ExportWritesTheSkinBack)
 {
     std::string dir = test_temp_dir("skin-export");
@@ -536,13 +569,64 @@ TEST(ImportSkin, ExportWritesTheSkinBack)
             worst = std::max(worst, best);
         }
     EXPECT_LE(worst, tolerance);
-    // morph targets
+    // morph targets: an import of each export plays the same weights
     ASSERT_EQ(import(morph_cube, dir + "/cube.kst").status, 0);
-    ASSERT_EQ(run_program(kestrel_path(), {"export", dir + "/cube.kst", dir + "/cube.glb"}).status, 0);
-    const aiScene* cube = imp.ReadFile(dir + "/cube.glb", 0);
-    ASSERT_NE(cube, nullptr);
     loaded c(dir + "/cube.kst");
-    ASSERT_EQ(cube->mMeshes[0]->mNumAnimMeshes, static_cast<unsigned>(c.scene.OBJ[0].MORPHS));
+    const KST_OBJECT& first = c.scene.OBJ[0];
+    ASSERT_EQ(first.MORPHS, 2);
+    ASSERT_EQ(first.SKINFRAMES, c.scene.FRAMES + 1);
+    const int morph_frame = 61;
+    for (const char* ext : {".gltf", ".glb"}) {
+        SCOPED_TRACE(ext);
+        std::string out = dir + "/cube" + ext;
+        r = run_program(kestrel_path(), {"export", dir + "/cube.kst", out, "--frame", std::to_string(morph_frame)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const aiScene* cube = imp.ReadFile(out, aiProcess_ValidateDataStructure);
+        ASSERT_NE(cube, nullptr) << imp.GetErrorString();
+        ASSERT_EQ(cube->mMeshes[0]->mNumAnimMeshes, static_cast<unsigned>(first.MORPHS));
+        ASSERT_EQ(cube->mNumAnimations, 1u);
+        EXPECT_EQ(cube->mAnimations[0]->mNumMorphMeshChannels, 1u);
+        // the mesh's default weights are those at the frame; one weight track
+        nlohmann::json g = gltf_json(out);
+        ASSERT_TRUE(g.contains("meshes") && g["meshes"][0].contains("weights"));
+        for (int m = 0; m < first.MORPHS; ++m)
+            EXPECT_NEAR(g["meshes"][0]["weights"][m].get<float>(), first.MORPHWEIGHT[morph_frame * first.MORPHS + m],
+                        1e-6);
+        int weight_channels = 0;
+        for (const auto& channel : g["animations"][0]["channels"])
+            weight_channels += channel["target"]["path"] == "weights";
+        EXPECT_EQ(weight_channels, 1);
+        r = import(out, dir + "/cube-back.kst");
+        ASSERT_EQ(r.status, 0) << r.err;
+        loaded back(dir + "/cube-back.kst");
+        const KST_OBJECT& again = back.scene.OBJ[0];
+        ASSERT_EQ(again.MORPHS, first.MORPHS);
+        ASSERT_EQ(again.SKINFRAMES, first.SKINFRAMES);
+        float most = 0;
+        for (int frame : {0, 20, 45, 61, 90, 127, first.SKINFRAMES - 1})
+            for (int m = 0; m < first.MORPHS; ++m) {
+                float want = first.MORPHWEIGHT[frame * first.MORPHS + m];
+                most = std::max(most, want);
+                EXPECT_NEAR(again.MORPHWEIGHT[frame * again.MORPHS + m], want, 1e-4)
+                    << "frame " << frame << " target " << m;
+            }
+        EXPECT_GT(most, 0.5f);   // the frames checked see the targets at work
+        // and the same targets: position and normal offsets
+        ASSERT_NE(first.MORPHNORMAL, nullptr);
+        ASSERT_NE(again.MORPHNORMAL, nullptr) << "the targets' normals were not written";
+        ASSERT_EQ(again.VERTICES, first.VERTICES);
+        float moved_most = 0, turned_most = 0, turned = 0;
+        for (int64_t i = 0; i < int64_t(first.MORPHS) * first.VERTICES; ++i) {
+            const KST_VECTOR &p = first.MORPHVERTEX[i], &q = again.MORPHVERTEX[i];
+            const KST_VECTOR &n = first.MORPHNORMAL[i], &m = again.MORPHNORMAL[i];
+            moved_most = std::max(moved_most, distance(p, aiVector3D(q.X, q.Y, q.Z)));
+            turned_most = std::max(turned_most, distance(n, aiVector3D(m.X, m.Y, m.Z)));
+            turned = std::max(turned, distance(n, aiVector3D(0, 0, 0)));
+        }
+        EXPECT_LE(moved_most, 1e-5f);
+        EXPECT_LE(turned_most, 1e-5f);
+        EXPECT_GT(turned, 1e-3f);   // the cube's targets do bend its normals
+    }
 }
 
 // A glTF of the test's own: one triangle about the origin, skinned wholly to
