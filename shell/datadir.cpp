@@ -1,6 +1,7 @@
 // shell/datadir.cpp - finding the data folder (see datadir.h).
 #include "shell/datadir.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -15,14 +16,14 @@
 namespace fs = std::filesystem;
 
 // --- internal helpers ---------------------------------------------------------
-// share/qiv/data (data/ in an archive) relative to the running executable,
-// or "" when the system does not say where it is.
-static std::string datadir_installed()
+// A folder relative to the running executable's folder, or "" when the
+// system does not say where the executable is.
+static std::string datadir_from_exe(const char* relative)
 {
     fs::path exe = os_executable_path();
     if (exe.empty())
         return "";
-    return (exe.parent_path() / QIV_DATA_FROM_BIN).lexically_normal().string();
+    return (exe.parent_path() / relative).lexically_normal().string();
 }
 
 static bool datadir_is_folder(const std::string& path)
@@ -50,10 +51,15 @@ std::vector<std::string> datadir_candidates(const std::string& given)
 {
     if (!given.empty())
         return {given};
+    // The unpacked archive's data/ beside the program, then the installed
+    // share/qiv/data (one place where the build installs into the same
+    // folder as the program, as the Windows build does).
     std::vector<std::string> places{"data"};
-    std::string installed = datadir_installed();
-    if (!installed.empty())
-        places.push_back(installed);
+    for (const char* relative : {"data", QIV_DATA_FROM_BIN}) {
+        std::string place = datadir_from_exe(relative);
+        if (!place.empty() && std::find(places.begin(), places.end(), place) == places.end())
+            places.push_back(place);
+    }
     return places;
 }
 

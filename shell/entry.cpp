@@ -69,8 +69,8 @@ static void shell_add_options(CLI::App& app, shell_options& o)
     auto* loop = app.add_flag("--loop", o.loop, "play the show again from the start, with its music, until closed");
     auto* no_vsync = app.add_flag("--no-vsync", o.no_vsync,
         "with --windowed or --desktop, draw as fast as possible instead of waiting for the display's refresh");
-    app.add_option("--data", o.data_dir, "folder the content is loaded from (default: ./data when it exists, "
-        "else the installed share/qiv/data)");
+    app.add_option("--data", o.data_dir, "folder the content is loaded from (default: ./data when it holds the show, "
+        "else data/ beside the program, else the installed share/qiv/data)");
     app.add_option("--seed", o.seed, "fixed seed for the random generator (starfield, particles)");
     app.add_flag("--verbose", o.verbose, "report the loading steps on stderr");
     app.add_option("--loading-pace", o.loading_pace_ms, "hold each loading-screen step for MS ms")
@@ -334,7 +334,8 @@ int shell_main(int argc, char** argv)
     int status = shell_parse_args(argc, argv);
     if (status >= 0)
         return status;
-    // --data DIR, else ./data, else the installed data; fatal when none is there.
+    // --data DIR, else ./data, else data/ beside the program, else the
+    // installed data; fatal when none is there.
     SHELL_OPTIONS.data_dir = datadir_find(SHELL_OPTIONS.data_dir);
     status = shell_read_show();
     if (status >= 0)

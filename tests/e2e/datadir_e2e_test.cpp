@@ -1,8 +1,9 @@
 // Where qiv finds its data: --data DIR first, then ./data when it holds the
-// show, then the data
-// installed beside the executable (share/qiv/data next to its bin folder),
-// and a message naming every place when none is there. The installed case
-// runs a copy of qiv in a throw-away prefix, as a moved package would.
+// show, then data/ in the executable's folder (the self-contained archive),
+// then the data installed beside the executable (share/qiv/data next to its
+// bin folder), and a message naming every place when none is there. The
+// installed and archive cases run a copy of qiv in a throw-away folder, as a
+// moved package or an unpacked archive would.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -70,6 +71,31 @@ TEST(DataSearch, InstalledDataThenDotDataThenDataOption)
     EXPECT_TRUE(fs::exists(local + "/frame.png"));
 }
 
+TEST(DataSearch, ArchiveDataBesideTheProgram)
+{
+    // The archive's layout: the program with data/ beside it, run from
+    // another folder, finds the show there.
+    std::string archive = test_temp_dir("datadir-archive");
+    fs::copy_file(qiv_path(), archive + "/qiv");
+    demo_data_write(archive + "/data");
+    std::string bare = test_temp_dir("datadir-archive-cwd");
+    program_result beside = datadir_frame(archive + "/qiv", {}, bare);
+    EXPECT_EQ(beside.status, 0) << beside.err;
+    EXPECT_TRUE(fs::exists(bare + "/frame.png"));
+
+    // Beside the program comes before share/qiv/data, and counts only when
+    // it holds the show: an empty bin/data does not hide the installed data,
+    // one with a single layer file is taken and its missing files named.
+    std::string prefix = datadir_prefix("datadir-archive-and-installed", true);
+    fs::create_directories(prefix + "/bin/data");
+    program_result empty = datadir_frame(prefix + "/bin/qiv", {}, bare);
+    EXPECT_EQ(empty.status, 0) << empty.err;
+    fs::copy_file(prefix + "/share/qiv/data/loading.ife", prefix + "/bin/data/loading.ife");
+    program_result partial = datadir_frame(prefix + "/bin/qiv", {}, bare);
+    EXPECT_EQ(partial.status, 1);
+    EXPECT_NE(partial.err.find(prefix + "/bin/data/"), std::string::npos) << partial.err;
+}
+
 TEST(DataSearch, MissingDataNamesEveryPlaceLooked)
 {
     std::string prefix = datadir_prefix("datadir-nothing", false);
@@ -79,6 +105,7 @@ TEST(DataSearch, MissingDataNamesEveryPlaceLooked)
     EXPECT_NE(none.err.find("./data"), std::string::npos) << none.err;
     std::string installed = (fs::path(prefix) / "share/qiv/data").lexically_normal().string();
     EXPECT_NE(none.err.find(installed), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find(prefix + "/bin/data"), std::string::npos) << none.err;
     EXPECT_NE(none.err.find("--data"), std::string::npos) << none.err;
 
     program_result missing = datadir_frame(prefix + "/bin/qiv", {"--data", cwd + "/nowhere"}, cwd);
