@@ -7,8 +7,7 @@
 # (tests/windows), and `./run windows` packs them (scripts/windows-zip).
 #
 # Left out: the kestrel tool's import and export (assimp is not built for
-# mingw) and its view command (an SDL window); qiv-mkdata (the archive's data
-# is made by the Linux build).
+# mingw); qiv-mkdata (the archive's data is made by the Linux build).
 
 # --- platform ----------------------------------------------------------------
 # The GL entry points past 1.1 that the engine calls directly (see the file).
@@ -31,7 +30,7 @@ target_link_libraries(qiv PRIVATE qiv_shell)
 
 # --- tools --------------------------------------------------------------------
 file(GLOB kestrel_tool_srcs CONFIGURE_DEPENDS tools/kestrel/*.cpp)
-list(FILTER kestrel_tool_srcs EXCLUDE REGEX "/(cmd_import|cmd_view|scene_watch)\\.cpp$")
+list(FILTER kestrel_tool_srcs EXCLUDE REGEX "/cmd_import\\.cpp$")
 add_executable(kestrel_tool ${kestrel_tool_srcs})
 set_target_properties(kestrel_tool PROPERTIES OUTPUT_NAME kestrel)
 target_compile_definitions(kestrel_tool PRIVATE KESTREL_NO_IMPORT=1)

@@ -63,6 +63,36 @@ std::string gl_context_last_error();
 // picture then draws into a framebuffer object (platform/render_target.h).
 bool gl_context_offscreen_needs_target();
 
+// The keys a window's reader sees, as SDL's key codes (a printable key is
+// its character); the Windows backend makes them from virtual keys.
+enum gl_key : int {
+    GL_KEY_ESCAPE        = 27,
+    GL_KEY_SPACE         = ' ',
+    GL_KEY_LEFT_BRACKET  = '[',
+    GL_KEY_RIGHT_BRACKET = ']',
+    GL_KEY_HOME          = 0x4000004A,
+    GL_KEY_PAGE_UP       = 0x4000004B,
+    GL_KEY_PAGE_DOWN     = 0x4000004E,
+    GL_KEY_RIGHT         = 0x4000004F,
+    GL_KEY_LEFT          = 0x40000050,
+};
+
+// One input event of a visible window: a key pressed (gl_key or a letter or
+// digit; 0 for other keys) or a close request (the close button, the
+// system's quit).
+struct gl_input {
+    bool quit  = false;
+    int  key   = 0;
+    bool shift = false;
+};
+
+// The next pending input event of the program's windows, without waiting;
+// false when there is none. Programs with a window procedure of their own
+// (the demo on Windows) read their input there instead.
+bool gl_context_poll(gl_input& event);
+// Renames the context's window, when there is one.
+void gl_context_set_title(gl_context& ctx, const std::string& title);
+
 // The current context's entry point name + suffix ("ARB", "EXT" or "") as a
 // function pointer of type F; false when the driver has none.
 void* gl_context_proc_address(const std::string& name);

@@ -39,19 +39,13 @@
 #include "shell/shell.h"
 #include "shell/show_file.h"
 #include "support/error.h"
+#include "support/file_stamp.h"
 
 // --- module state -------------------------------------------------------------
 constexpr uint32_t EDIT_WATCH_POLL_MS   = 200;
 constexpr uint32_t EDIT_WATCH_SETTLE_MS = 300;
 
 namespace {
-struct edit_stamp {
-    bool    exists = false;
-    int64_t size = 0;
-    int64_t mtime_ns = 0;
-    bool operator==(const edit_stamp&) const = default;
-};
-
 enum edit_file_kind { EDIT_FILE_SHOW, EDIT_FILE_MUSIC, EDIT_FILE_LAYERS, EDIT_FILE_SCENE, EDIT_FILE_IMAGE };
 
 struct edit_watched {
@@ -59,7 +53,7 @@ struct edit_watched {
     edit_file_kind kind = EDIT_FILE_SHOW;
     size_t         slot = 0;   // layer set or scene slot
     std::string    texture;    // the texture manager's name of an image
-    edit_stamp     seen;
+    file_stamp     seen;
 };
 
 // What one look found changed and settled.
@@ -72,7 +66,7 @@ struct edit_changes {
 
 struct edit_watch_state {
     std::vector<edit_watched> files;
-    std::vector<edit_stamp>   last_poll;   // what the previous poll saw
+    std::vector<file_stamp>   last_poll;   // what the previous poll saw
     uint32_t                  polled = 0;  // real ms of the last poll
     uint32_t                  moved = 0;   // real ms a stamp last moved
     std::string               error;      // the last reload's failure, "" after a success
@@ -84,22 +78,6 @@ edit_watch_state edit_watch;
 }  // namespace
 
 // --- internal helpers ---------------------------------------------------------
-static edit_stamp edit_stamp_of(const std::string& path)
-{
-    // std::filesystem rather than stat(): the same nanosecond times on Linux,
-    // and Windows' own file times in the Windows build.
-    std::error_code ec;
-    edit_stamp s;
-    auto when = std::filesystem::last_write_time(path, ec);
-    if (ec)
-        return s;
-    s.exists = true;
-    uintmax_t size = std::filesystem::file_size(path, ec);
-    s.size = ec ? 0 : static_cast<int64_t>(size);
-    s.mtime_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
-    return s;
-}
-
 static void edit_watch_image(std::vector<edit_watched>& files, const std::string& texture)
 {
     for (const edit_watched& f : files)
@@ -128,7 +106,7 @@ static void edit_watch_list(const show_score& score)
     for (const std::string& t : edit_watch.retry)
         edit_watch_image(files, t);
     for (edit_watched& f : files)
-        f.seen = edit_stamp_of(f.path);
+        f.seen = file_stamp_of(f.path);
     edit_watch.files = files;
     edit_watch.last_poll.clear();
 }
@@ -267,7 +245,7 @@ static bool edit_reload_images(const std::vector<std::string>& textures)
 }
 
 // The changed, settled files (their new stamps taken as seen).
-static edit_changes edit_collect(const std::vector<edit_stamp>& stamps)
+static edit_changes edit_collect(const std::vector<file_stamp>& stamps)
 {
     edit_changes c;
     for (size_t i = 0; i < edit_watch.files.size(); ++i) {
@@ -315,10 +293,10 @@ bool edit_watch_step(uint32_t now, uint32_t t)
     if (now - edit_watch.polled < EDIT_WATCH_POLL_MS)
         return false;
     edit_watch.polled = now;
-    std::vector<edit_stamp> stamps;
+    std::vector<file_stamp> stamps;
     bool changed = false;
     for (const edit_watched& f : edit_watch.files) {
-        stamps.push_back(edit_stamp_of(f.path));
+        stamps.push_back(file_stamp_of(f.path));
         changed = changed || !(stamps.back() == f.seen);
     }
     if (stamps != edit_watch.last_poll)

@@ -152,6 +152,7 @@ static int shell_parse_args(int argc, char** argv)
                  "\"-bmark\" as the first argument shows a running benchmark score and\n"
                  "prints frames per segment, frames per second and the score at the end.",
                  "qiv"};
+    app.allow_windows_style_options(false);  // the same command line in the Windows build
     shell_add_options(app, SHELL_OPTIONS);
     std::reverse(rest.begin(), rest.end());  // CLI11 takes the arguments in reverse order
     try {

@@ -31,23 +31,24 @@
 
 #include <string>
 
+#include "platform/glcontext.h"
 #include "platform/picture.h"
 
 union SDL_Event;
 
-// The keys the edit mode reads, as window_key_hook receives them: SDL's key
-// codes (a printable key is its character), which the Windows backend makes
-// from the virtual key codes.
+// The keys the edit mode reads, as window_key_hook receives them: the
+// platform's key codes (platform/glcontext.h: SDL's, which the Windows
+// backend makes from the virtual key codes; a printable key is its character).
 enum window_key : int {
-    WINDOW_KEY_SPACE         = ' ',
-    WINDOW_KEY_LEFT_BRACKET  = '[',
-    WINDOW_KEY_RIGHT_BRACKET = ']',
+    WINDOW_KEY_SPACE         = GL_KEY_SPACE,
+    WINDOW_KEY_LEFT_BRACKET  = GL_KEY_LEFT_BRACKET,
+    WINDOW_KEY_RIGHT_BRACKET = GL_KEY_RIGHT_BRACKET,
     WINDOW_KEY_L             = 'l',
-    WINDOW_KEY_HOME          = 0x4000004A,
-    WINDOW_KEY_PAGE_UP       = 0x4000004B,
-    WINDOW_KEY_PAGE_DOWN     = 0x4000004E,
-    WINDOW_KEY_RIGHT         = 0x4000004F,
-    WINDOW_KEY_LEFT          = 0x40000050,
+    WINDOW_KEY_HOME          = GL_KEY_HOME,
+    WINDOW_KEY_PAGE_UP       = GL_KEY_PAGE_UP,
+    WINDOW_KEY_PAGE_DOWN     = GL_KEY_PAGE_DOWN,
+    WINDOW_KEY_RIGHT         = GL_KEY_RIGHT,
+    WINDOW_KEY_LEFT          = GL_KEY_LEFT,
 };
 
 struct window_options {

@@ -6,6 +6,20 @@
 
 #include <SDL2/SDL.h>
 
+// The keys are SDL's key codes, so a key event passes through as it is.
+constexpr bool gl_context_same_key(gl_key ours, SDL_Keycode sdl)
+{
+    return static_cast<int>(ours) == static_cast<int>(sdl);
+}
+static_assert(gl_context_same_key(GL_KEY_ESCAPE, SDLK_ESCAPE) && gl_context_same_key(GL_KEY_SPACE, SDLK_SPACE) &&
+                  gl_context_same_key(GL_KEY_LEFT_BRACKET, SDLK_LEFTBRACKET) &&
+                  gl_context_same_key(GL_KEY_RIGHT_BRACKET, SDLK_RIGHTBRACKET) &&
+                  gl_context_same_key(GL_KEY_HOME, SDLK_HOME) && gl_context_same_key(GL_KEY_PAGE_UP, SDLK_PAGEUP) &&
+                  gl_context_same_key(GL_KEY_PAGE_DOWN, SDLK_PAGEDOWN) &&
+                  gl_context_same_key(GL_KEY_RIGHT, SDLK_RIGHT) && gl_context_same_key(GL_KEY_LEFT, SDLK_LEFT) &&
+                  'l' == SDLK_l,
+              "the window keys are SDL's key codes");
+
 // --- internal helpers ---------------------------------------------------------
 static bool gl_context_start_video(bool offscreen, std::string& error)
 {
@@ -116,6 +130,28 @@ bool gl_context_set_swap_interval(int interval)
 std::string gl_context_last_error()
 {
     return SDL_GetError();
+}
+
+bool gl_context_poll(gl_input& event)
+{
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        if (e.type == SDL_QUIT) {
+            event = gl_input{true, 0, false};
+            return true;
+        }
+        if (e.type == SDL_KEYDOWN) {
+            event = gl_input{false, static_cast<int>(e.key.keysym.sym), (e.key.keysym.mod & KMOD_SHIFT) != 0};
+            return true;
+        }
+    }
+    return false;
+}
+
+void gl_context_set_title(gl_context& ctx, const std::string& title)
+{
+    if (ctx.window)
+        SDL_SetWindowTitle(ctx.window, title.c_str());
 }
 
 bool gl_context_offscreen_needs_target()

@@ -23,19 +23,32 @@
 
 #include <GL/gl.h>
 #include <cstdio>
+#include <deque>
 
 // --- module state -------------------------------------------------------------
 static WNDPROC gl_context_proc_target = nullptr;  // the program's window procedure
 static bool    gl_context_class_ready = false;    // "qiv" registered
 static bool    gl_context_switched = false;       // the display mode is ours
 static DWORD   gl_context_error = 0;              // GetLastError of the last failure
+static std::deque<gl_input> gl_context_inputs;    // keys and close requests not yet polled
 
 // --- internal helpers ---------------------------------------------------------
+// Without a procedure of the program's own, keys and close requests are
+// queued for gl_context_poll; the window stays until the program closes it.
 static LRESULT CALLBACK gl_context_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (gl_context_proc_target)
         return gl_context_proc_target(window, message, wparam, lparam);
-    return DefWindowProcA(window, message, wparam, lparam);
+    switch (message) {
+    case WM_KEYDOWN:
+        gl_context_inputs.push_back(gl_input{false, gl_context_key_code(wparam), (GetKeyState(VK_SHIFT) & 0x8000) != 0});
+        return 0;
+    case WM_CLOSE:
+        gl_context_inputs.push_back(gl_input{true, 0, false});
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wparam, lparam);
+    }
 }
 
 // "what failed (Windows' own words)", the error code kept for gl_context_last_error.
@@ -230,4 +243,49 @@ void* gl_context_proc_address(const std::string& name)
 void gl_context_set_window_proc(WNDPROC proc)
 {
     gl_context_proc_target = proc;
+}
+
+int gl_context_key_code(WPARAM vk)
+{
+    switch (vk) {
+    case VK_ESCAPE: return GL_KEY_ESCAPE;
+    case VK_SPACE: return GL_KEY_SPACE;
+    case VK_LEFT: return GL_KEY_LEFT;
+    case VK_RIGHT: return GL_KEY_RIGHT;
+    case VK_PRIOR: return GL_KEY_PAGE_UP;
+    case VK_NEXT: return GL_KEY_PAGE_DOWN;
+    case VK_HOME: return GL_KEY_HOME;
+    case VK_OEM_4: return GL_KEY_LEFT_BRACKET;
+    case VK_OEM_6: return GL_KEY_RIGHT_BRACKET;
+    default: break;
+    }
+    if (vk >= 'A' && vk <= 'Z')
+        return static_cast<int>(vk - 'A' + 'a');
+    if (vk >= '0' && vk <= '9')
+        return static_cast<int>(vk);
+    return 0;
+}
+
+bool gl_context_poll(gl_input& event)
+{
+    MSG msg;
+    while (gl_context_inputs.empty() && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            gl_context_inputs.push_back(gl_input{true, 0, false});
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    if (gl_context_inputs.empty())
+        return false;
+    event = gl_context_inputs.front();
+    gl_context_inputs.pop_front();
+    return true;
+}
+
+void gl_context_set_title(gl_context& ctx, const std::string& title)
+{
+    if (ctx.window)
+        SetWindowTextA(ctx.window, title.c_str());
 }

@@ -10,3 +10,6 @@
 
 // Sets (or, with nullptr, clears) the procedure every window's messages go to.
 void gl_context_set_window_proc(WNDPROC proc);
+// The platform's key code (gl_key, a letter or a digit) of a virtual key; 0
+// for keys no reader looks at.
+int gl_context_key_code(WPARAM vk);

@@ -20,18 +20,6 @@
 
 #include "shell/window_frame.h"
 
-// The edit keys are SDL's key codes, so a key event passes through as it is.
-constexpr bool window_same_key(window_key ours, SDL_Keycode sdl)
-{
-    return static_cast<int>(ours) == static_cast<int>(sdl);
-}
-static_assert(window_same_key(WINDOW_KEY_SPACE, SDLK_SPACE) && window_same_key(WINDOW_KEY_LEFT_BRACKET, SDLK_LEFTBRACKET) &&
-              window_same_key(WINDOW_KEY_RIGHT_BRACKET, SDLK_RIGHTBRACKET) && window_same_key(WINDOW_KEY_L, SDLK_l) &&
-              window_same_key(WINDOW_KEY_HOME, SDLK_HOME) && window_same_key(WINDOW_KEY_PAGE_UP, SDLK_PAGEUP) &&
-              window_same_key(WINDOW_KEY_PAGE_DOWN, SDLK_PAGEDOWN) && window_same_key(WINDOW_KEY_RIGHT, SDLK_RIGHT) &&
-              window_same_key(WINDOW_KEY_LEFT, SDLK_LEFT),
-              "the edit keys are SDL's key codes");
-
 // --- module state -------------------------------------------------------------
 bool           WINDOW_CLOSED = false;
 window_options WINDOW_OPTIONS;
@@ -120,8 +108,7 @@ const std::string& window_last_error()
 
 void window_set_title(const std::string& title)
 {
-    if (window_out.ctx.window)
-        SDL_SetWindowTitle(window_out.ctx.window, title.c_str());
+    gl_context_set_title(window_out.ctx, title);
 }
 
 bool window_exists()

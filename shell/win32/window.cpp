@@ -42,27 +42,6 @@ static BOOL WINAPI window_on_console(DWORD event)
     return TRUE;
 }
 
-// The Linux build's key code of a virtual key, 0 for keys the demo ignores.
-static int window_key_code(WPARAM vk)
-{
-    switch (vk) {
-    case VK_SPACE: return WINDOW_KEY_SPACE;
-    case VK_LEFT: return WINDOW_KEY_LEFT;
-    case VK_RIGHT: return WINDOW_KEY_RIGHT;
-    case VK_PRIOR: return WINDOW_KEY_PAGE_UP;
-    case VK_NEXT: return WINDOW_KEY_PAGE_DOWN;
-    case VK_HOME: return WINDOW_KEY_HOME;
-    case VK_OEM_4: return WINDOW_KEY_LEFT_BRACKET;
-    case VK_OEM_6: return WINDOW_KEY_RIGHT_BRACKET;
-    default: break;
-    }
-    if (vk >= 'A' && vk <= 'Z')
-        return static_cast<int>(vk - 'A' + 'a');
-    if (vk >= '0' && vk <= '9')
-        return static_cast<int>(vk);
-    return 0;
-}
-
 // --- public functions ---------------------------------------------------------
 LRESULT CALLBACK WINDOW_PROC(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
@@ -70,8 +49,8 @@ LRESULT CALLBACK WINDOW_PROC(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_KEYDOWN:
         if (wparam == VK_ESCAPE)
             SendMessageA(window, WM_CLOSE, 0, 0);
-        else if (window_key_hook && window_key_code(wparam) != 0)
-            window_key_hook(window_key_code(wparam), (GetKeyState(VK_SHIFT) & 0x8000) != 0);
+        else if (window_key_hook && gl_context_key_code(wparam) != 0)
+            window_key_hook(gl_context_key_code(wparam), (GetKeyState(VK_SHIFT) & 0x8000) != 0);
         return 0;
     case WM_CLOSE:
         WINDOW_DESTROY();
@@ -138,8 +117,7 @@ const std::string& window_last_error()
 
 void window_set_title(const std::string& title)
 {
-    if (window_out.ctx.window)
-        SetWindowTextA(window_out.ctx.window, title.c_str());
+    gl_context_set_title(window_out.ctx, title);
 }
 
 bool window_exists()

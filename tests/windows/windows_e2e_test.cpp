@@ -395,3 +395,57 @@ TEST(WindowsBuild, EditKeysPauseSeekJumpAndLoop)
     EXPECT_NE(lines[4].find("loop 40.001-64.000 on"), std::string::npos) << lines[4];
     EXPECT_EQ(lines[5].rfind("40.001 s  segment 3 lepke", 0), 0u) << lines[5];
 }
+
+// kestrel.exe view plays a scene in a window: Space pauses, Home goes to
+// frame 0, Right steps one frame; with --watch a scene file broken on disk
+// is named in the title while the last good scene stays; Escape ends it.
+// The scene is named by an absolute path: a word starting with '/' is not
+// taken for a Windows-style option.
+TEST(WindowsBuild, KestrelViewPlaysStepsWatchesAndEndsWithEscape)
+{
+    xvfb_server x;
+    ASSERT_TRUE(x.ok());
+    windows_session wine(x);
+    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
+    std::string dir = test_temp_dir("windows-view");
+    fs::copy(generated_data_dir(), dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    auto xdo = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"search", "--name", "^kestrel view"};
+        all.insert(all.end(), args.begin(), args.end());
+        return run_program("/usr/bin/xdotool", all, {x.env()}, "", 20);
+    };
+    auto wait_title = [&](const std::string& part) {  // up to about 15 s
+        for (int i = 0; i < 300; ++i) {
+            std::string t = xdo({"getwindowname"}).out;
+            if (t.find(part) != std::string::npos)
+                return t;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return std::string();
+    };
+    std::string playing, paused, home, step, broken;
+    std::thread driver([&] {
+        playing = wait_title("- frame ");
+        if (playing.empty())
+            return;
+        xdo({"windowfocus", "--sync", "key", "space"});
+        paused = wait_title("(paused)");
+        xdo({"windowfocus", "--sync", "key", "Home"});
+        home = wait_title("frame 0 (paused)");
+        xdo({"windowfocus", "--sync", "key", "Right"});
+        step = wait_title("frame 1 (paused)");
+        write_file(dir + "/earth.kst", "KST broken");
+        broken = wait_title("earth.kst");
+        xdo({"windowfocus", "--sync", "key", "Escape"});
+    });
+    program_result r = wine.run("kestrel", {"view", dir + "/earth.kst", "--watch"}, {}, 120);
+    driver.join();
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(playing.find("kestrel view - "), std::string::npos) << playing;
+    EXPECT_FALSE(paused.empty()) << "Space did not pause";
+    EXPECT_FALSE(home.empty()) << "Home did not go to frame 0";
+    EXPECT_NE(step.find("frame 1 (paused)"), std::string::npos) << "Right did not step";
+    EXPECT_NE(broken.find("frame 1 (paused) - "), std::string::npos) << broken;
+    EXPECT_NE(r.err.find("the last good scene stays on screen"), std::string::npos) << r.err;
+}

@@ -21,8 +21,6 @@
 // same pause state. A broken file is reported on stderr once per failed
 // reload and stays in the window title until a reload succeeds; the scene
 // shown is the last good one.
-#include <SDL2/SDL.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -31,6 +29,7 @@
 #include <vector>
 
 #include "engine/render/particles.h"
+#include "platform/os.h"
 #include "registry.h"
 #include "scene_view.h"
 #include "scene_watch.h"
@@ -50,7 +49,7 @@ struct view_settings {
 // Playback state: frame = base + (now - start) / 25 while playing.
 struct view_clock {
     float    base = 0.0f;     // frame at `start`
-    uint32_t start = 0;       // SDL ticks when playback last (re)started
+    uint32_t start = 0;       // os_ticks_ms when playback last (re)started
     bool     paused = false;
     float    frames = 0.0f;   // length; 0 or less: no wrapping
     int      steps = 0;       // particle steps asked for while paused
@@ -85,27 +84,24 @@ void view_restart_particles(KST_SCENE& scene)
     KST_PARTICLES_INIT(scene, view_pool);
 }
 
-// Handles one event; false when the viewer should close.
-bool view_event(const SDL_Event& e, view_clock& c, KST_SCENE& scene)
+// Handles one input event; false when the viewer should close.
+bool view_event(const gl_input& e, view_clock& c, KST_SCENE& scene)
 {
-    if (e.type == SDL_QUIT)
+    if (e.quit || e.key == GL_KEY_ESCAPE)
         return false;
-    if (e.type != SDL_KEYDOWN)
-        return true;
-    uint32_t now = SDL_GetTicks();
+    uint32_t now = os_ticks_ms();
     float f = view_frame(c, now);
-    switch (e.key.keysym.sym) {
-    case SDLK_ESCAPE: return false;
-    case SDLK_SPACE:
+    switch (e.key) {
+    case GL_KEY_SPACE:
         view_set(c, f, now, !c.paused);
         c.steps = 0;
         break;
-    case SDLK_RIGHT:
+    case GL_KEY_RIGHT:
         view_set(c, std::floor(f) + 1.0f, now, true);
         c.steps += 1;
         break;
-    case SDLK_LEFT: view_set(c, std::ceil(f) - 1.0f, now, true); break;
-    case SDLK_HOME:
+    case GL_KEY_LEFT: view_set(c, std::ceil(f) - 1.0f, now, true); break;
+    case GL_KEY_HOME:
         view_set(c, 0.0f, now, c.paused);
         view_restart_particles(scene);
         break;
@@ -114,15 +110,17 @@ bool view_event(const SDL_Event& e, view_clock& c, KST_SCENE& scene)
     return true;
 }
 
-void view_title(SDL_Window* window, const std::string& name, const view_clock& c, float f,
+void view_title(gl_context& ctx, std::string& shown, const std::string& name, const view_clock& c, float f,
                 const std::string& error)
 {
     char text[600];
     std::snprintf(text, sizeof text, "kestrel view - %s - frame %d%s%s%.300s", name.c_str(),
                   static_cast<int>(std::floor(f)), c.paused ? " (paused)" : "",
                   error.empty() ? "" : " - ", error.c_str());
-    if (std::string(SDL_GetWindowTitle(window)) != text)
-        SDL_SetWindowTitle(window, text);
+    if (shown != text) {
+        shown = text;
+        gl_context_set_title(ctx, shown);
+    }
 }
 
 // One frame; paused, the particles stand still unless a step is pending.
@@ -141,7 +139,7 @@ void view_draw(KST_SCENE& scene, view_clock& c, float f)
 // One look at the watched files; a reload keeps the clock, a failure is told once.
 void view_watch(kwatch_state& watch, kview_scene& view, view_clock& clock, std::string& name)
 {
-    kwatch_result r = kwatch_step(watch, view, SDL_GetTicks());
+    kwatch_result r = kwatch_step(watch, view, os_ticks_ms());
     if (r == KWATCH_RELOADED) {
         name = kst_name_get(view.scene.NAME);
         clock.frames = static_cast<float>(view.scene.FRAMES);
@@ -162,23 +160,24 @@ void view_run(const view_settings& s)
     if (s.watch)
         kwatch_begin(watch, source, view.scene);
     std::string name = kst_name_get(view.scene.NAME);
-    bool vsync = SDL_GL_SetSwapInterval(1) == 0;
+    bool vsync = gl_context_set_swap_interval(1);
     view_clock clock;
     clock.frames = static_cast<float>(view.scene.FRAMES);
-    clock.start = SDL_GetTicks();
+    clock.start = os_ticks_ms();
+    std::string title;
     for (;;) {
-        SDL_Event e;
-        while (SDL_PollEvent(&e))
+        gl_input e;
+        while (gl_context_poll(e))
             if (!view_event(e, clock, view.scene))
                 return;
         if (s.watch)
             view_watch(watch, view, clock, name);
-        float f = view_frame(clock, SDL_GetTicks());
-        view_title(context.ctx.window, name, clock, f, watch.error);
+        float f = view_frame(clock, os_ticks_ms());
+        view_title(context.ctx, title, name, clock, f, watch.error);
         view_draw(view.scene, clock, f);
         context.present();
         if (!vsync)
-            SDL_Delay(10);
+            os_sleep_ms(10);
     }
 }
 

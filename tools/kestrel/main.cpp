@@ -14,11 +14,15 @@ int main(int argc, char** argv)
 {
     CLI::App app{"kestrel - inspect, dump, render, convert and configure Kestrel scenes", "kestrel"};
     app.require_subcommand(1);
+    // One command line on every system: CLI11 would otherwise take any word
+    // starting with '/' for a Windows-style option in the Windows build,
+    // an absolute path among them.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", "kestrel " KESTREL_VERSION " (scene format 1.2)");
 #ifdef KESTREL_NO_IMPORT
-    // The Windows build (cmake/windows.cmake) is made without assimp and without SDL.
-    app.footer("This Windows build leaves out import and export (model files, which need assimp) "
-               "and view (an interactive window); the Linux build has them.");
+    // The Windows build (cmake/windows.cmake) is made without assimp.
+    app.footer("This Windows build leaves out import and export (model files, which need assimp); "
+               "the Linux build has them.");
 #endif
     int status = 0;
     for (const kcmd_entry& entry : kcmd_entries())

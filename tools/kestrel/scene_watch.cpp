@@ -1,13 +1,11 @@
 // tools/kestrel/scene_watch.cpp - the viewer's watch loop (see scene_watch.h).
 //
-// Stamps come from stat(2): size, modification time in nanoseconds and inode
-// together catch both editors that write in place and editors that write a
+// Stamps (support/file_stamp.h): size, modification time in nanoseconds and
+// inode together catch both editors that write in place and editors that write a
 // new file and rename it over the old one. Polling a handful of files once a
 // frame costs a few system calls, less than one texture bind, and needs no
 // inotify descriptor to outlive a rename.
 #include "scene_watch.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -21,7 +19,7 @@ static kwatch_file kwatch_make(const std::string& path, const std::string& textu
     kwatch_file f;
     f.path = path;
     f.texture = texture;
-    f.seen = kwatch_stamp_of(path);
+    f.seen = file_stamp_of(path);
     return f;
 }
 
@@ -50,7 +48,7 @@ enum kwatch_phase { KWATCH_SAME, KWATCH_SETTLING, KWATCH_SETTLED };
 // enough, or changed and settled.
 static kwatch_phase kwatch_settle(kwatch_file& f, uint32_t settle_ms, uint32_t now)
 {
-    kwatch_stamp s = kwatch_stamp_of(f.path);
+    file_stamp s = file_stamp_of(f.path);
     if (s == f.seen) {
         f.waiting = false;
         return KWATCH_SAME;
@@ -70,7 +68,7 @@ static bool kwatch_unchanged(kwatch_state& watch, uint32_t now)
 {
     bool same = true;
     for (kwatch_file& f : watch.files) {
-        kwatch_stamp s = kwatch_stamp_of(f.path);
+        file_stamp s = file_stamp_of(f.path);
         if (s == (f.waiting ? f.pending : f.seen))
             continue;
         f.pending = s;
@@ -134,19 +132,6 @@ static void kwatch_update_error(kwatch_state& watch)
 }
 
 // --- public functions ---------------------------------------------------------
-kwatch_stamp kwatch_stamp_of(const std::string& path)
-{
-    kwatch_stamp s;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return s;
-    s.exists = true;
-    s.size = static_cast<int64_t>(st.st_size);
-    s.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-    s.inode = static_cast<uint64_t>(st.st_ino);
-    return s;
-}
-
 void kwatch_begin(kwatch_state& watch, const kview_source& source, const KST_SCENE& scene)
 {
     watch.source = source;

@@ -32,22 +32,14 @@
 #include <vector>
 
 #include "scene_view.h"
-
-// What the file system says about one file.
-struct kwatch_stamp {
-    bool     exists = false;
-    int64_t  size = 0;
-    int64_t  mtime_ns = 0;
-    uint64_t inode = 0;
-    bool operator==(const kwatch_stamp&) const = default;
-};
+#include "support/file_stamp.h"
 
 // One watched file.
 struct kwatch_file {
     std::string  path;           // the file on disk
     std::string  texture;        // texture request it holds ("" for scene and config)
-    kwatch_stamp seen;           // stamp the scene on screen (or the last try) was built from
-    kwatch_stamp pending;        // a different stamp waiting to settle
+    file_stamp seen;           // stamp the scene on screen (or the last try) was built from
+    file_stamp pending;        // a different stamp waiting to settle
     uint32_t     pending_since = 0;
     bool         waiting = false;  // pending holds a stamp
     std::string  error;          // textures: why the last upload failed; "" when it did not
@@ -72,5 +64,3 @@ struct kwatch_state {
 void kwatch_begin(kwatch_state& watch, const kview_source& source, const KST_SCENE& scene);
 // Looks at the files and reloads what settled; see above.
 kwatch_result kwatch_step(kwatch_state& watch, kview_scene& view, uint32_t now_ms);
-// The stamp of a file now (exists false when it cannot be looked at).
-kwatch_stamp kwatch_stamp_of(const std::string& path);
