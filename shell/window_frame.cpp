@@ -12,6 +12,14 @@
 
 #include "shell/window.h"
 
+// --- module state -------------------------------------------------------------
+// The window module's state that both backends share.
+bool           WINDOW_CLOSED = false;
+window_options WINDOW_OPTIONS;
+picture_rect   WINDOW_PICTURE;
+void (*window_key_hook)(int key, bool shift) = nullptr;
+window_frame   WINDOW_FRAME;
+
 // --- internal helpers ---------------------------------------------------------
 static bool window_frame_needs_target()
 {
@@ -62,12 +70,13 @@ static void window_frame_swap_interval()
 }
 
 // --- public functions ---------------------------------------------------------
-bool window_frame_open(window_frame& frame, std::string& error)
+bool window_frame_open()
 {
-    error.clear();
-    if (!gl_context_open(frame.ctx, window_frame_context_options(), error))
+    window_frame& frame = WINDOW_FRAME;
+    frame.error.clear();
+    if (!gl_context_open(frame.ctx, window_frame_context_options(), frame.error))
         return false;
-    if (!window_frame_size(frame, error)) {
+    if (!window_frame_size(frame, frame.error)) {
         gl_context_close(frame.ctx);
         return false;
     }
@@ -75,15 +84,26 @@ bool window_frame_open(window_frame& frame, std::string& error)
     return true;
 }
 
-void window_frame_close(window_frame& frame)
+void window_frame_close()
 {
-    if (!window_frame_is_open(frame))
+    window_frame& frame = WINDOW_FRAME;
+    if (!frame.ctx.window && !frame.ctx.video_started)
         return;
     render_target_close(frame.target);
     gl_context_close(frame.ctx);
 }
 
-bool window_frame_is_open(const window_frame& frame)
+const std::string& window_last_error()
 {
-    return frame.ctx.window || frame.ctx.video_started;
+    return WINDOW_FRAME.error;
+}
+
+void window_set_title(const std::string& title)
+{
+    gl_context_set_title(WINDOW_FRAME.ctx, title);
+}
+
+bool window_exists()
+{
+    return WINDOW_FRAME.ctx.window != nullptr;
 }

@@ -5,8 +5,10 @@
 // window or the off-screen surface, opens the context through the platform
 // layer, sizes the frame (times the samples per pixel off screen), opens the
 // framebuffer object a frame needs where the surface cannot be it, places the
-// 4:3 picture and sets the swap interval. Each backend adds only what is its
-// own: the message pump, the cursor, the key codes.
+// 4:3 picture and sets the swap interval. It holds the demo's one frame,
+// WINDOW_FRAME, and answers for it what both backends answer alike (the last
+// error, the title, whether a window exists). Each backend adds only what is
+// its own: the message pump, the cursor, the key codes, the message box.
 #pragma once
 
 #include <string>
@@ -19,13 +21,14 @@ struct window_frame {
     render_target target;        // the frame off screen where it needs one, or none
     int           width = 640;   // the frame's pixels
     int           height = 480;
+    std::string   error;         // why the last open failed ("" after a success)
 };
 
-// Opens everything above as WINDOW_OPTIONS asks and sets WINDOW_PICTURE. On
-// failure returns false, fills error and leaves nothing open.
-bool window_frame_open(window_frame& frame, std::string& error);
+extern window_frame WINDOW_FRAME;  // the demo's window and frame
+
+// Opens WINDOW_FRAME as WINDOW_OPTIONS asks and sets WINDOW_PICTURE. On
+// failure returns false, fills its error and leaves nothing open.
+bool window_frame_open();
 // Closes the framebuffer object, the context and the window (the display
 // gets its own mode back); safe on a closed frame.
-void window_frame_close(window_frame& frame);
-// True while the frame has a window or a started video layer to close.
-bool window_frame_is_open(const window_frame& frame);
+void window_frame_close();

@@ -21,13 +21,6 @@
 #include "shell/window_frame.h"
 
 // --- module state -------------------------------------------------------------
-bool           WINDOW_CLOSED = false;
-window_options WINDOW_OPTIONS;
-picture_rect   WINDOW_PICTURE;
-void (*window_key_hook)(int key, bool shift) = nullptr;
-
-static window_frame          window_out;           // window, context and frame, or none
-static std::string           window_error;         // why WINDOW_CREATE failed
 static volatile sig_atomic_t window_signalled = 0; // SIGINT/SIGTERM arrived
 static bool                  window_swap_waits = true; // false under the offscreen driver
 
@@ -45,11 +38,11 @@ static void window_request_close()
 // --- public functions ---------------------------------------------------------
 bool WINDOW_CREATE()
 {
-    if (!window_frame_open(window_out, window_error))
+    if (!window_frame_open())
         return false;
     const char* driver = SDL_GetCurrentVideoDriver();
     window_swap_waits = !(driver && std::strcmp(driver, "offscreen") == 0);
-    SDL_RaiseWindow(window_out.ctx.window);
+    SDL_RaiseWindow(WINDOW_FRAME.ctx.window);
     SDL_ShowCursor(SDL_DISABLE);
     WINDOW_CLOSED = false;
     return true;
@@ -57,7 +50,7 @@ bool WINDOW_CREATE()
 
 void WINDOW_DESTROY()
 {
-    window_frame_close(window_out);  // the display gets its own mode back here
+    window_frame_close();  // the display gets its own mode back here
     WINDOW_CLOSED = true;
 }
 
@@ -84,12 +77,12 @@ int WINDOW_PROC(const SDL_Event& event)
 
 int WINDOW_UPDATE()
 {
-    if (window_out.ctx.window) {
-        SDL_GL_SwapWindow(window_out.ctx.window);
+    if (WINDOW_FRAME.ctx.window) {
+        SDL_GL_SwapWindow(WINDOW_FRAME.ctx.window);
         if (!window_swap_waits)
             glFinish();  // the frame's work is done now, not in a later burst
         else
-            picture_clear_bars(WINDOW_PICTURE, window_out.width, window_out.height);
+            picture_clear_bars(WINDOW_PICTURE, WINDOW_FRAME.width, WINDOW_FRAME.height);
     }
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_Event event;
@@ -99,21 +92,6 @@ int WINDOW_UPDATE()
     if (window_signalled)
         window_request_close();
     return WINDOW_CLOSED ? 1 : 0;
-}
-
-const std::string& window_last_error()
-{
-    return window_error;
-}
-
-void window_set_title(const std::string& title)
-{
-    gl_context_set_title(window_out.ctx, title);
-}
-
-bool window_exists()
-{
-    return window_out.ctx.window != nullptr;
 }
 
 void window_install_signal_handlers()
@@ -128,6 +106,6 @@ void window_install_signal_handlers()
 void window_show_error(const std::string& message)
 {
     // Tests and scripted runs set QIV_NO_MESSAGE_BOX: a modal box would wait for a click.
-    if (window_out.ctx.window && !SDL_getenv("QIV_NO_MESSAGE_BOX"))
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", message.c_str(), window_out.ctx.window);
+    if (WINDOW_FRAME.ctx.window && !SDL_getenv("QIV_NO_MESSAGE_BOX"))
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", message.c_str(), WINDOW_FRAME.ctx.window);
 }

@@ -19,17 +19,10 @@
 #include <GL/gl.h>
 #include <cstdlib>
 
-#include "shell/window_frame.h"
 #include "platform/win32/wgl_window.h"
+#include "shell/window_frame.h"
 
 // --- module state -------------------------------------------------------------
-bool           WINDOW_CLOSED = false;
-window_options WINDOW_OPTIONS;
-picture_rect   WINDOW_PICTURE;
-void (*window_key_hook)(int key, bool shift) = nullptr;
-
-static window_frame  window_out;                // window, context and frame, or none
-static std::string   window_error;              // why WINDOW_CREATE failed
 static volatile LONG window_signalled = 0;      // Ctrl+C or Ctrl+Break arrived
 static bool          window_cursor_hidden = false;
 
@@ -66,7 +59,7 @@ LRESULT CALLBACK WINDOW_PROC(HWND window, UINT message, WPARAM wparam, LPARAM lp
 bool WINDOW_CREATE()
 {
     gl_context_set_window_proc(WINDOW_PROC);
-    if (!window_frame_open(window_out, window_error))
+    if (!window_frame_open())
         return false;
     if (!WINDOW_OPTIONS.offscreen && !window_cursor_hidden) {
         ShowCursor(FALSE);
@@ -78,7 +71,7 @@ bool WINDOW_CREATE()
 
 void WINDOW_DESTROY()
 {
-    window_frame_close(window_out);  // the display gets its own mode back here
+    window_frame_close();  // the display gets its own mode back here
     if (window_cursor_hidden) {
         ShowCursor(TRUE);
         window_cursor_hidden = false;
@@ -88,12 +81,12 @@ void WINDOW_DESTROY()
 
 int WINDOW_UPDATE()
 {
-    if (window_out.ctx.window) {
+    if (WINDOW_FRAME.ctx.window) {
         if (WINDOW_OPTIONS.offscreen) {
             glFinish();  // the frame's work is done now, not in a later burst
         } else {
-            gl_context_swap(window_out.ctx);
-            picture_clear_bars(WINDOW_PICTURE, window_out.width, window_out.height);
+            gl_context_swap(WINDOW_FRAME.ctx);
+            picture_clear_bars(WINDOW_PICTURE, WINDOW_FRAME.width, WINDOW_FRAME.height);
         }
     }
     MSG msg;
@@ -110,21 +103,6 @@ int WINDOW_UPDATE()
     return WINDOW_CLOSED ? 1 : 0;
 }
 
-const std::string& window_last_error()
-{
-    return window_error;
-}
-
-void window_set_title(const std::string& title)
-{
-    gl_context_set_title(window_out.ctx, title);
-}
-
-bool window_exists()
-{
-    return window_out.ctx.window != nullptr;
-}
-
 void window_install_signal_handlers()
 {
     SetConsoleCtrlHandler(window_on_console, TRUE);
@@ -133,6 +111,6 @@ void window_install_signal_handlers()
 void window_show_error(const std::string& message)
 {
     // Tests and scripted runs set QIV_NO_MESSAGE_BOX: a modal box would wait for a click.
-    if (window_out.ctx.window && !std::getenv("QIV_NO_MESSAGE_BOX"))
-        MessageBoxA(window_out.ctx.window, message.c_str(), "Error", MB_OK | MB_ICONERROR);
+    if (WINDOW_FRAME.ctx.window && !std::getenv("QIV_NO_MESSAGE_BOX"))
+        MessageBoxA(WINDOW_FRAME.ctx.window, message.c_str(), "Error", MB_OK | MB_ICONERROR);
 }
