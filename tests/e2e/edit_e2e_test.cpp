@@ -10,35 +10,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <chrono>
-#include <sstream>
 #include <thread>
 
 #include "demo_data.h"
 #include "e2e_data.h"
+#include "edit_walk.h"
 #include "process.h"
 #include "rgb_image.h"
 #include "xvfb.h"
-
-namespace {
-// The "qiv: edit: " lines of stderr, in order.
-std::vector<std::string> edit_lines(const std::string& err)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(err);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("qiv: edit: ", 0) == 0)
-            lines.push_back(line.substr(11));
-    return lines;
-}
-
-uint32_t edit_ms(const std::string& line)
-{
-    unsigned s = 0, ms = 0;
-    std::sscanf(line.c_str(), "%u.%u", &s, &ms);
-    return s * 1000 + ms;
-}
-}  // namespace
 
 TEST(EditE2E, KeysPauseSeekJumpAndLoopInTheWindow)
 {
@@ -46,36 +25,12 @@ TEST(EditE2E, KeysPauseSeekJumpAndLoopInTheWindow)
     ASSERT_TRUE(x.ok());
     std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
     std::atomic<bool> done{false};
-    std::thread keys([&] {
-        bool sent = false;
-        while (!done) {
-            program_result r = run_program("/usr/bin/xdotool", {"search", "--name", "^qiv edit"}, env, "", 10);
-            if (r.status == 0 && !sent) {
-                run_program("/usr/bin/xdotool",
-                            {"search", "--name", "^qiv edit", "windowfocus", "--sync", "key", "--delay", "150", "space",
-                             "Right", "Next", "bracketleft", "l", "Home", "Escape"},
-                            env, "", 20);
-                sent = true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    });
+    std::thread keys([&] { edit_walk_press(env, done, 150); });
     program_result r = run_program(qiv_path(), {"--edit", "--verbose", "--start", "20000"}, env, e2e_data_dir(), 90);
     done = true;
     keys.join();
     ASSERT_EQ(r.status, 0) << r.err;
-    std::vector<std::string> lines = edit_lines(r.err);
-    ASSERT_EQ(lines.size(), 6u) << r.err;
-    uint32_t paused = edit_ms(lines[0]);
-    EXPECT_GE(paused, 20000u);
-    EXPECT_NE(lines[0].find("segment 2 part2"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[0].find("paused"), std::string::npos) << lines[0];
-    EXPECT_EQ(edit_ms(lines[1]), paused + 1000) << lines[1];
-    EXPECT_EQ(lines[2].rfind("40.001 s  segment 3 lepke", 0), 0u) << lines[2];
-    EXPECT_NE(lines[3].find("loop 40.001-64.000 off"), std::string::npos) << lines[3];
-    EXPECT_NE(lines[4].find("loop 40.001-64.000 on"), std::string::npos) << lines[4];
-    // Home restarts, but while looping the time stays in the loop: its start.
-    EXPECT_EQ(lines[5].rfind("40.001 s  segment 3 lepke", 0), 0u) << lines[5];
+    edit_walk_expect(r.err);
 }
 
 // A show file changed while --edit plays: a broken version is told on stderr
@@ -120,11 +75,11 @@ TEST(EditE2E, AChangedShowFileIsReloadedAndABrokenOneIsTold)
     EXPECT_NE(r.err.find("(the last good show keeps playing)"), std::string::npos) << r.err;
     ASSERT_NE(reloaded, std::string::npos) << r.err;
     EXPECT_LT(told, reloaded);
-    std::vector<std::string> lines = edit_lines(r.err);
+    std::vector<std::string> lines = edit_walk_lines(r.err);
     ASSERT_EQ(lines.size(), 2u) << r.err;
     EXPECT_NE(lines[0].find("segment 1 first"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find("segment 1 second"), std::string::npos) << lines[1];
-    EXPECT_EQ(edit_ms(lines[1]), edit_ms(lines[0]) + 1000) << lines[1];  // the same position, one second on
+    EXPECT_EQ(edit_walk_ms(lines[1]), edit_walk_ms(lines[0]) + 1000) << lines[1];  // the same position, one second on
 }
 
 // Only what changed is read again: an edited image shows at once in the

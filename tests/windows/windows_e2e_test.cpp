@@ -35,9 +35,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
+#include <memory>
 #include <thread>
 
+#include "edit_walk.h"
 #include "generated_data.h"
 #include "process.h"
 #include "rgb_image.h"
@@ -192,16 +193,26 @@ void expect_close(const std::string& windows_png, const std::string& linux_png, 
     EXPECT_LE(d.mean, WINDOWS_MAX_MEAN) << what;
 }
 
+// Every test: an Xvfb of its own and a Wine (prefix and wineserver) on it.
+class WindowsBuild : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(x.ok());
+        wine = std::make_unique<windows_session>(x);
+        ASSERT_TRUE(wine->ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
+    }
+
+    xvfb_server                      x;
+    std::unique_ptr<windows_session> wine;  // ends before the X server it runs on
+};
+
 }  // namespace
 
 // The middle of each segment of the show, drawn by qiv.exe --frame, against
 // the same frame of the Linux build.
-TEST(WindowsBuild, FramesAtEachSegmentsMiddleMatchTheLinuxBuild)
+TEST_F(WindowsBuild, FramesAtEachSegmentsMiddleMatchTheLinuxBuild)
 {
-    xvfb_server x;
-    ASSERT_TRUE(x.ok());
-    windows_session wine(x);
-    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
     std::string data = generated_data_dir();
     std::string dir = test_temp_dir("windows-frames");
     const show_score& show = score_builtin();
@@ -210,7 +221,7 @@ TEST(WindowsBuild, FramesAtEachSegmentsMiddleMatchTheLinuxBuild)
         std::string name = "segment " + std::to_string(s + 1) + " at " + std::to_string(t) + " ms";
         std::string win = dir + "/windows-" + std::to_string(t) + ".png";
         std::string lin = dir + "/linux-" + std::to_string(t) + ".png";
-        program_result w = wine.run("qiv", {"--data", data, "--seed", "7", "--frame", std::to_string(t), "-o", win});
+        program_result w = wine->run("qiv", {"--data", data, "--seed", "7", "--frame", std::to_string(t), "-o", win});
         ASSERT_EQ(w.status, 0) << name << "\n" << w.err;
         program_result l = linux_qiv({"--data", data, "--seed", "7", "--frame", std::to_string(t), "-o", lin});
         ASSERT_EQ(l.status, 0) << name << "\n" << l.err;
@@ -218,7 +229,7 @@ TEST(WindowsBuild, FramesAtEachSegmentsMiddleMatchTheLinuxBuild)
     }
     // --size draws a frame of another shape: the 4:3 picture between bars.
     std::string wide = dir + "/windows-wide.png";
-    program_result w = wine.run("qiv", {"--data", data, "--seed", "7", "--size", "800x450", "--frame",
+    program_result w = wine->run("qiv", {"--data", data, "--seed", "7", "--size", "800x450", "--frame",
                                               "80000", "-o", wide});
     ASSERT_EQ(w.status, 0) << w.err;
     program_result l = linux_qiv({"--data", data, "--seed", "7", "--size", "800x450", "--frame", "80000", "-o",
@@ -230,19 +241,15 @@ TEST(WindowsBuild, FramesAtEachSegmentsMiddleMatchTheLinuxBuild)
 
 // --capture into a folder writes the run's PNG frames, the Linux build's
 // pictures; a video name is refused with a message naming it, before any frame.
-TEST(WindowsBuild, CaptureWritesPngFramesAndRefusesVideo)
+TEST_F(WindowsBuild, CaptureWritesPngFramesAndRefusesVideo)
 {
-    xvfb_server x;
-    ASSERT_TRUE(x.ok());
-    windows_session wine(x);
-    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
     std::string data = generated_data_dir();
     std::string dir = test_temp_dir("windows-capture");
     std::vector<std::string> range = {"--data", data, "--seed", "7", "--fps", "10", "--from", "40000", "--to", "40300"};
     std::vector<std::string> win_args = range, lin_args = range;
     win_args.insert(win_args.end(), {"--capture", dir + "/windows"});
     lin_args.insert(lin_args.end(), {"--capture", dir + "/linux"});
-    program_result w = wine.run("qiv", win_args);
+    program_result w = wine->run("qiv", win_args);
     ASSERT_EQ(w.status, 0) << w.err;
     ASSERT_EQ(linux_qiv(lin_args).status, 0);
     std::vector<std::string> frames;
@@ -254,7 +261,7 @@ TEST(WindowsBuild, CaptureWritesPngFramesAndRefusesVideo)
     for (const std::string& f : frames)
         expect_close(dir + "/windows/" + f, dir + "/linux/" + f, "capture " + f);
 
-    program_result v = wine.run("qiv", {"--data", data, "--capture", dir + "/clip.mp4", "--to", "1000"});
+    program_result v = wine->run("qiv", {"--data", data, "--capture", dir + "/clip.mp4", "--to", "1000"});
     EXPECT_EQ(v.status, 1);
     EXPECT_NE(v.err.find("clip.mp4: the Windows build captures PNG frames only"), std::string::npos) << v.err;
     EXPECT_FALSE(fs::exists(dir + "/clip.mp4"));
@@ -263,12 +270,8 @@ TEST(WindowsBuild, CaptureWritesPngFramesAndRefusesVideo)
 // The real window: the display switched to 640 x 480, Escape ends the show
 // with status 0 and the display gets its mode back; --windowed and --desktop
 // end the same way and leave the mode alone.
-TEST(WindowsBuild, RealWindowEndsWithEscapeAndRestoresTheDisplay)
+TEST_F(WindowsBuild, RealWindowEndsWithEscapeAndRestoresTheDisplay)
 {
-    xvfb_server x;
-    ASSERT_TRUE(x.ok());
-    windows_session wine(x);
-    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
     std::string data = generated_data_dir();
     std::string before = x.mode();
     std::atomic<bool> done{false};
@@ -281,7 +284,7 @@ TEST(WindowsBuild, RealWindowEndsWithEscapeAndRestoresTheDisplay)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
-    std::vector<std::string> env = wine.env({"SDL_AUDIODRIVER=dummy"});
+    std::vector<std::string> env = wine->env({"SDL_AUDIODRIVER=dummy"});
     std::vector<std::string> args = {windows_exe("qiv"), "--data", data};
     program_result r = xvfb_run_with_escape(x, WINDOWS_WINE, args, env, "", 120, 2.0);
     done = true;
@@ -305,13 +308,9 @@ TEST(WindowsBuild, RealWindowEndsWithEscapeAndRestoresTheDisplay)
 // so waveOutOpen fails, and qiv stops with status 1 and says how to play
 // without sound, as the Linux build does. With SDL_AUDIODRIVER=dummy it plays
 // (the window test above).
-TEST(WindowsBuild, NoSoundDeviceStopsWithTheMessage)
+TEST_F(WindowsBuild, NoSoundDeviceStopsWithTheMessage)
 {
-    xvfb_server x;
-    ASSERT_TRUE(x.ok());
-    windows_session wine(x);
-    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
-    program_result r = wine.run("qiv", {"--data", generated_data_dir(), "--windowed"},
+    program_result r = wine->run("qiv", {"--data", generated_data_dir(), "--windowed"},
                                    {"WINEDLLOVERRIDES=mscoree,mshtml,winepulse.drv,wineoss.drv=d",
                                     "ALSA_CONFIG_PATH=/nonexistent", "SDL_AUDIODRIVER="},
                                    60);
@@ -324,26 +323,22 @@ TEST(WindowsBuild, NoSoundDeviceStopsWithTheMessage)
 
 // A missing or broken data file ends with a message naming it and status 1;
 // kestrel.exe --help says what the Windows build leaves out.
-TEST(WindowsBuild, BadDataIsNamedAndKestrelHelpSaysWhatIsLeftOut)
+TEST_F(WindowsBuild, BadDataIsNamedAndKestrelHelpSaysWhatIsLeftOut)
 {
-    xvfb_server x;
-    ASSERT_TRUE(x.ok());
-    windows_session wine(x);
-    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
     std::string dir = test_temp_dir("windows-bad-data");
     fs::copy(generated_data_dir(), dir + "/data", fs::copy_options::recursive);
     fs::remove(dir + "/data/earth.kst");
-    program_result r = wine.run("qiv", {"--data", dir + "/data", "--frame", "1000", "-o", dir + "/f.png"});
+    program_result r = wine->run("qiv", {"--data", dir + "/data", "--frame", "1000", "-o", dir + "/f.png"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("earth.kst"), std::string::npos) << r.err;
 
     write_file(dir + "/data/earth.kst", "KST broken");
-    r = wine.run("qiv", {"--data", dir + "/data", "--frame", "1000", "-o", dir + "/f.png"});
+    r = wine->run("qiv", {"--data", dir + "/data", "--frame", "1000", "-o", dir + "/f.png"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("earth.kst"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir + "/f.png"));
 
-    r = wine.run("kestrel", {"--help"});
+    r = wine->run("kestrel", {"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("This Windows build leaves out import and export"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("  import "), std::string::npos) << r.out;
@@ -353,47 +348,16 @@ TEST(WindowsBuild, BadDataIsNamedAndKestrelHelpSaysWhatIsLeftOut)
 // the same key codes (Space pauses, Right seeks a second, Page Down goes to
 // the next segment, [ and L loop it, Home goes to the loop's start), and
 // --verbose logs the overlay line after each key.
-TEST(WindowsBuild, EditKeysPauseSeekJumpAndLoop)
+TEST_F(WindowsBuild, EditKeysPauseSeekJumpAndLoop)
 {
-    xvfb_server x;
-    ASSERT_TRUE(x.ok());
-    windows_session wine(x);
-    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
     std::atomic<bool> done{false};
-    std::thread keys([&] {
-        bool sent = false;
-        while (!done && !sent) {
-            if (run_program("/usr/bin/xdotool", {"search", "--name", "^qiv edit"}, {x.env()}, "", 10).status == 0) {
-                run_program("/usr/bin/xdotool",
-                            {"search", "--name", "^qiv edit", "windowfocus", "--sync", "key", "--delay", "300", "space",
-                             "Right", "Next", "bracketleft", "l", "Home", "Escape"},
-                            {x.env()}, "", 30);
-                sent = true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    });
-    program_result r = wine.run("qiv", {"--data", generated_data_dir(), "--edit", "--verbose", "--start", "20000"},
+    std::thread keys([&] { edit_walk_press({x.env()}, done, 300); });
+    program_result r = wine->run("qiv", {"--data", generated_data_dir(), "--edit", "--verbose", "--start", "20000"},
                                 {"SDL_AUDIODRIVER=dummy"});
     done = true;
     keys.join();
     ASSERT_EQ(r.status, 0) << r.err;
-    std::vector<std::string> lines;
-    std::istringstream in(r.err);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("qiv: edit: ", 0) == 0)
-            lines.push_back(line.substr(11));
-    ASSERT_EQ(lines.size(), 6u) << r.err;
-    EXPECT_NE(lines[0].find("segment 2 part2"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[0].find("paused"), std::string::npos) << lines[0];
-    unsigned s0 = 0, ms0 = 0, s1 = 0, ms1 = 0;
-    std::sscanf(lines[0].c_str(), "%u.%u", &s0, &ms0);
-    std::sscanf(lines[1].c_str(), "%u.%u", &s1, &ms1);
-    EXPECT_EQ(s1 * 1000 + ms1, s0 * 1000 + ms0 + 1000) << lines[1];
-    EXPECT_EQ(lines[2].rfind("40.001 s  segment 3 lepke", 0), 0u) << lines[2];
-    EXPECT_NE(lines[3].find("loop 40.001-64.000 off"), std::string::npos) << lines[3];
-    EXPECT_NE(lines[4].find("loop 40.001-64.000 on"), std::string::npos) << lines[4];
-    EXPECT_EQ(lines[5].rfind("40.001 s  segment 3 lepke", 0), 0u) << lines[5];
+    edit_walk_expect(r.err);
 }
 
 // kestrel.exe view plays a scene in a window: Space pauses, Home goes to
@@ -401,12 +365,8 @@ TEST(WindowsBuild, EditKeysPauseSeekJumpAndLoop)
 // is named in the title while the last good scene stays; Escape ends it.
 // The scene is named by an absolute path: a word starting with '/' is not
 // taken for a Windows-style option.
-TEST(WindowsBuild, KestrelViewPlaysStepsWatchesAndEndsWithEscape)
+TEST_F(WindowsBuild, KestrelViewPlaysStepsWatchesAndEndsWithEscape)
 {
-    xvfb_server x;
-    ASSERT_TRUE(x.ok());
-    windows_session wine(x);
-    ASSERT_TRUE(wine.ok()) << "no Wine prefix, or " << windows_exe("qiv") << " was not built";
     std::string dir = test_temp_dir("windows-view");
     fs::copy(generated_data_dir(), dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     auto xdo = [&](const std::vector<std::string>& args) {
@@ -438,7 +398,7 @@ TEST(WindowsBuild, KestrelViewPlaysStepsWatchesAndEndsWithEscape)
         broken = wait_title("earth.kst");
         xdo({"windowfocus", "--sync", "key", "Escape"});
     });
-    program_result r = wine.run("kestrel", {"view", dir + "/earth.kst", "--watch"}, {}, 120);
+    program_result r = wine->run("kestrel", {"view", dir + "/earth.kst", "--watch"}, {}, 120);
     driver.join();
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
