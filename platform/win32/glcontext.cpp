@@ -29,6 +29,7 @@
 static WNDPROC gl_context_proc_target = nullptr;  // the program's window procedure
 static bool    gl_context_class_ready = false;    // "qiv" registered
 static bool    gl_context_switched = false;       // the display mode is ours
+static DEVMODEA gl_context_before{};              // the mode found before the switch
 static DWORD   gl_context_error = 0;              // GetLastError of the last failure
 static std::deque<gl_input> gl_context_inputs;    // keys and close requests not yet polled
 
@@ -83,8 +84,30 @@ static void gl_context_switch_display(int width, int height)
     mode.dmBitsPerPel = 32;
     mode.dmPelsWidth = static_cast<DWORD>(width);
     mode.dmPelsHeight = static_cast<DWORD>(height);
+    gl_context_before = DEVMODEA{};
+    gl_context_before.dmSize = sizeof gl_context_before;
+    if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &gl_context_before))
+        gl_context_before.dmSize = 0;
     ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
     gl_context_switched = true;
+}
+
+// The registry's mode again; when that fails, or leaves another size than
+// the one found before the switch (seen once under Wine, the display left at
+// 640 x 480), the mode found before is asked for by itself.
+static void gl_context_restore_display()
+{
+    LONG result = ChangeDisplaySettingsA(nullptr, 0);
+    if (gl_context_before.dmSize == 0)
+        return;
+    DEVMODEA now{};
+    now.dmSize = sizeof now;
+    bool same = EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &now) &&
+                now.dmPelsWidth == gl_context_before.dmPelsWidth && now.dmPelsHeight == gl_context_before.dmPelsHeight;
+    if (result != DISP_CHANGE_SUCCESSFUL || !same) {
+        gl_context_before.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+        ChangeDisplaySettingsA(&gl_context_before, 0);
+    }
 }
 
 // The window's style and outer rectangle for the options.
@@ -163,7 +186,7 @@ bool gl_context_open(gl_context& ctx, const gl_context_options& options, std::st
 void gl_context_close(gl_context& ctx)
 {
     if (gl_context_switched) {
-        ChangeDisplaySettingsA(nullptr, 0);  // the registry's mode again
+        gl_context_restore_display();
         gl_context_switched = false;
     }
     if (ctx.context) {
