@@ -2,6 +2,11 @@
 //
 // The Linux build's backend: SDL2's video subsystem opens the window (or,
 // off screen, its offscreen driver's pbuffer over EGL) and the GL context.
+//
+// Left to itself, SDL falls back to its off-screen driver when no X11 or
+// Wayland display answers, and a window asked for on screen would then play
+// where nobody sees it. So a visible window refuses a driver SDL chose by
+// itself that shows nothing; one named in SDL_VIDEODRIVER is taken as asked.
 #include "platform/glcontext.h"
 
 #include <SDL2/SDL.h>
@@ -21,12 +26,36 @@ static_assert(gl_context_same_key(GL_KEY_ESCAPE, SDLK_ESCAPE) && gl_context_same
               "the window keys are SDL's key codes");
 
 // --- internal helpers ---------------------------------------------------------
+static std::string gl_context_env_text(const char* name)
+{
+    const char* value = SDL_getenv(name);
+    return value && *value ? std::string("'") + value + "'" : std::string("not set");
+}
+
+// True when SDL settled on a driver that shows nothing without being asked to.
+static bool gl_context_fell_back_off_screen()
+{
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (asked && *asked)
+        return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0);
+}
+
 static bool gl_context_start_video(bool offscreen, std::string& error)
 {
     if (offscreen)
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    else
+        SDL_ResetHint(SDL_HINT_VIDEODRIVER);  // an earlier off-screen context's choice is not this one's
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         error = std::string("cannot start video: ") + SDL_GetError();
+        return false;
+    }
+    if (!offscreen && gl_context_fell_back_off_screen()) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        error = "no X11 or Wayland display answered (DISPLAY is " + gl_context_env_text("DISPLAY") +
+                ", WAYLAND_DISPLAY is " + gl_context_env_text("WAYLAND_DISPLAY") + ")";
         return false;
     }
     return true;

@@ -158,6 +158,9 @@ TEST(WindowE2E, SigtermEndsTheRunWithStatusZero)
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
+// Without a display the window programs stop and say so, whether the video
+// driver is named or SDL picks one itself (it would fall back to its
+// off-screen driver and play where nobody sees).
 TEST(WindowE2E, NoDisplayIsAClearErrorWithStatusOne)
 {
     program_result r = run_program(qiv_path(), {"--windowed"},
@@ -165,6 +168,19 @@ TEST(WindowE2E, NoDisplayIsAClearErrorWithStatusOne)
         e2e_data_dir(), 30);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("display"), std::string::npos) << r.err;
+
+    std::string runtime = test_temp_dir("no-display-runtime");  // no Wayland socket in it
+    const std::vector<std::string> unnamed = {"DISPLAY=:199", "WAYLAND_DISPLAY=", "XDG_RUNTIME_DIR=" + runtime,
+                                              "SDL_VIDEODRIVER=", "SDL_AUDIODRIVER=dummy", "QIV_NO_MESSAGE_BOX=1"};
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--windowed"}, {"--desktop"}, {}}) {
+        r = run_program(qiv_path(), args, unnamed, e2e_data_dir(), 30);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("no X11 or Wayland display answered (DISPLAY is ':199', WAYLAND_DISPLAY is not set)"),
+                  std::string::npos) << r.err;
+    }
+    r = run_program(kestrel_path(), {"view", e2e_data_dir() + "/crest.kst"}, unnamed, e2e_data_dir(), 30);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("no X11 or Wayland display answered"), std::string::npos) << r.err;
 }
 
 TEST(CommandLine, HelpVersionAndUsageErrors)
