@@ -203,3 +203,23 @@ program_result xvfb_run_with_escape(const xvfb_server& x, const std::string& pro
     closer.join();
     return r;
 }
+
+program_result xvfb_window_do(const xvfb_server& x, const std::string& name, const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {"search", "--name", name};
+    all.insert(all.end(), args.begin(), args.end());
+    return run_program("/usr/bin/xdotool", all, {x.env()}, "", 20);
+}
+
+std::string xvfb_wait_title(const xvfb_server& x, const std::string& name,
+                            const std::function<bool(const std::string&)>& ok, double timeout_s)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
+    do {
+        std::string title = xvfb_window_do(x, name, {"getwindowname"}).out;
+        if (!title.empty() && ok(title))  // "": no such window (yet)
+            return title;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < until);
+    return "";
+}

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,3 +52,12 @@ private:
 program_result xvfb_run_with_escape(const xvfb_server& x, const std::string& program,
                                     const std::vector<std::string>& args, std::vector<std::string> env,
                                     const std::string& cwd, double timeout_s, double settle_s = 1.0);
+
+// xdotool on the window whose name matches `name` (a regular expression):
+// args follow the search ({"getwindowname"}, {"windowfocus", "--sync", "key",
+// "space"}, ...). Without a window of that name it fails at once.
+program_result xvfb_window_do(const xvfb_server& x, const std::string& name, const std::vector<std::string>& args);
+// Reads that window's title every 50 ms until `ok` accepts it (the title is
+// returned) or timeout_s has passed ("" is returned).
+std::string xvfb_wait_title(const xvfb_server& x, const std::string& name,
+                            const std::function<bool(const std::string&)>& ok, double timeout_s);

@@ -2,7 +2,6 @@
 // `kestrel view` (a real window under Xvfb driven by xdotool).
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <thread>
@@ -166,19 +165,13 @@ TEST(KestrelView, PlaysPausesStepsRestartsAndQuitsWithEscape)
     std::string scene = tool_scene(dir);
     texture_file_write(dir + "/grass.jpg", tex_solid({0, 200, 0, 0}, false));
     std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11"};
-    auto xdo = [&](const std::vector<std::string>& args) {
-        std::vector<std::string> all = {"search", "--sync", "--name", "^kestrel view"};
-        all.insert(all.end(), args.begin(), args.end());
-        return run_program("/usr/bin/xdotool", all, env, "", 20);
-    };
+    auto xdo = [&](const std::vector<std::string>& args) { return xvfb_window_do(x, "^kestrel view", args); };
     auto title = [&] { return xdo({"getwindowname"}).out; };
-    auto wait_title = [&](const std::string& part) {
-        for (int i = 0; i < 100; ++i) {
-            if (title().find(part) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+    // The first title may wait for the window to open; later ones about 7 s.
+    auto wait_title = [&](const std::string& part, double timeout_s = 7) {
+        return !xvfb_wait_title(x, "^kestrel view",
+                                [&](const std::string& t) { return t.find(part) != std::string::npos; }, timeout_s)
+                    .empty();
     };
     auto frame_of = [](const std::string& t) {
         size_t p = t.find("- frame ");
@@ -193,7 +186,7 @@ TEST(KestrelView, PlaysPausesStepsRestartsAndQuitsWithEscape)
         seen = title();
     };
     std::thread driver([&] {
-        if (!wait_title("- frame "))
+        if (!wait_title("- frame ", 27))
             return;
         xdo({"windowfocus", "--sync", "key", "space"});
         wait_title("(paused)");
@@ -226,19 +219,11 @@ TEST(KestrelView, WatchReportsABrokenConfigInTheTitleAndKeepsFrameAndPause)
     texture_file_write(dir + "/grass.jpg", tex_solid({0, 200, 0, 0}, false));
     write_file(cfg, "camerafov=0.8\n");
     std::vector<std::string> env = {x.env(), "SDL_VIDEODRIVER=x11"};
-    auto xdo = [&](const std::vector<std::string>& args) {
-        std::vector<std::string> all = {"search", "--sync", "--name", "^kestrel view"};
-        all.insert(all.end(), args.begin(), args.end());
-        return run_program("/usr/bin/xdotool", all, env, "", 20);
-    };
+    auto xdo = [&](const std::vector<std::string>& args) { return xvfb_window_do(x, "^kestrel view", args); };
     auto title = [&] { return xdo({"getwindowname"}).out; };
-    auto wait_title = [&](const std::function<bool(const std::string&)>& ok) {
-        for (int i = 0; i < 200; ++i) {
-            if (ok(title()))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+    // The first title may wait for the window to open; later ones about 14 s.
+    auto wait_title = [&](const std::function<bool(const std::string&)>& ok, double timeout_s = 14) {
+        return !xvfb_wait_title(x, "^kestrel view", ok, timeout_s).empty();
     };
     auto save = [](const std::string& path, const std::string& text) {
         write_file(path + ".part", text);
@@ -246,7 +231,7 @@ TEST(KestrelView, WatchReportsABrokenConfigInTheTitleAndKeepsFrameAndPause)
     };
     std::string t_paused, t_broken, t_mended;
     std::thread driver([&] {
-        if (!wait_title([](const std::string& t) { return t.find("- frame ") != std::string::npos; }))
+        if (!wait_title([](const std::string& t) { return t.find("- frame ") != std::string::npos; }, 34))
             return;
         xdo({"windowfocus", "--sync", "key", "space"});
         wait_title([](const std::string& t) { return t.find("(paused)") != std::string::npos; });

@@ -386,19 +386,10 @@ TEST_F(WindowsBuild, KestrelViewPlaysStepsWatchesAndEndsWithEscape)
 {
     std::string dir = test_temp_dir("windows-view");
     fs::copy(generated_data_dir(), dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    auto xdo = [&](const std::vector<std::string>& args) {
-        std::vector<std::string> all = {"search", "--name", "^kestrel view"};
-        all.insert(all.end(), args.begin(), args.end());
-        return run_program("/usr/bin/xdotool", all, {x.env()}, "", 20);
-    };
-    auto wait_title = [&](const std::string& part) {  // up to about 15 s
-        for (int i = 0; i < 300; ++i) {
-            std::string t = xdo({"getwindowname"}).out;
-            if (t.find(part) != std::string::npos)
-                return t;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return std::string();
+    auto xdo = [&](const std::vector<std::string>& args) { return xvfb_window_do(x, "^kestrel view", args); };
+    auto wait_title = [&](const std::string& part) {  // "" when it did not come within 20 s
+        return xvfb_wait_title(x, "^kestrel view",
+                               [&](const std::string& t) { return t.find(part) != std::string::npos; }, 20);
     };
     std::string playing, paused, home, step, broken;
     std::thread driver([&] {
