@@ -2,11 +2,11 @@
 // watch loops (kestrel view --watch, qiv --edit).
 //
 // A stamp is the file's existence, size, modification time in nanoseconds and
-// inode number; a watch compares stamps, never contents. The time and size
-// come through std::filesystem, which reads the same nanosecond times as
-// stat(2) on Linux and Windows' own file times in the Windows build; the
-// inode comes from stat(2) (0 on Windows, where it means nothing), so that a
-// file replaced by a rename counts as changed even when size and time match.
+// inode number; a watch compares stamps, never contents. On Linux all four
+// come from one stat(2); the Windows build reads Windows' own file times
+// through std::filesystem and leaves the inode 0, where it means nothing.
+// The inode makes a file replaced by a rename count as changed even when
+// size and time match.
 #pragma once
 
 #include <cstdint>
