@@ -29,8 +29,8 @@
 // added to what it wrote: the JSON is read back (nlohmann-json), the data
 // are appended to the first buffer (the .bin beside a .gltf, its data: URI,
 // or the BIN chunk of a .glb, whose container is then rebuilt), and each
-// morphed node gets a "weights" channel with a LINEAR sampler that shares the node tracks' key
-// times when they are the same. A weights channel the writer did write is
+// morphed node gets a "weights" channel with a LINEAR sampler that shares
+// the node tracks' key times when they are the same. A weights channel the writer did write is
 // left as it is; a file that cannot be read back fails the export.
 //
 // assimp writes the main file and its side files (.bin, .mtl) itself, so all
@@ -810,7 +810,7 @@ std::vector<exp_morph_track> exp_morph_tracks(const exp_state& st)
     std::vector<exp_morph_track> tracks;
     for (int32_t i = 0; i < st.scene.OBJECTS; ++i) {
         const KST_OBJECT& o = st.scene.OBJ[i];
-        if (!st.gltf || o.MORPHS <= 0 || !kst_skin_deforms(o) || !o.MORPHVERTEX || !o.MORPHWEIGHT)
+        if (o.MORPHS <= 0 || !kst_skin_deforms(o) || !o.MORPHVERTEX || !o.MORPHWEIGHT)
             continue;
         exp_morph_track t{kst_name_get(o.NAME), st.node_names[static_cast<size_t>(i)],
                           static_cast<size_t>(o.MORPHS), {}, {}, {}, {}, static_cast<size_t>(o.VERTICES)};
@@ -1070,9 +1070,8 @@ void exp_gltf_write(const exp_state& st, exp_gltf& g)
 
 // assimp's glTF writer writes the morph targets' positions but not their
 // normals, the meshes' default weights or the weight tracks: these are
-// added to what it wrote. A
-// file that cannot be read back as glTF is a broken write, and fails the
-// export (which then leaves nothing).
+// added to what it wrote. A file that cannot be read back as glTF is a
+// broken write, and fails the export (which then leaves nothing).
 void exp_gltf_morphs(exp_state& st)
 {
     std::vector<exp_morph_track> tracks = exp_morph_tracks(st);

@@ -1,10 +1,10 @@
 // tools/kestrel/scene_watch.cpp - the viewer's watch loop (see scene_watch.h).
 //
 // Stamps (support/file_stamp.h): size, modification time in nanoseconds and
-// inode together catch both editors that write in place and editors that write a
-// new file and rename it over the old one. Polling a handful of files once a
-// frame costs a few system calls, less than one texture bind, and needs no
-// inotify descriptor to outlive a rename.
+// inode together catch both editors that write in place and editors that
+// write a new file and rename it over the old one. Polling a handful of files
+// once a frame costs one stat(2) each, less than one texture bind, and needs
+// no inotify descriptor to outlive a rename.
 #include "scene_watch.h"
 
 #include <algorithm>

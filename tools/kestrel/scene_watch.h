@@ -38,8 +38,8 @@
 struct kwatch_file {
     std::string  path;           // the file on disk
     std::string  texture;        // texture request it holds ("" for scene and config)
-    file_stamp seen;           // stamp the scene on screen (or the last try) was built from
-    file_stamp pending;        // a different stamp waiting to settle
+    file_stamp   seen;           // stamp the scene on screen (or the last try) was built from
+    file_stamp   pending;        // a different stamp waiting to settle
     uint32_t     pending_since = 0;
     bool         waiting = false;  // pending holds a stamp
     std::string  error;          // textures: why the last upload failed; "" when it did not
